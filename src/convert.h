@@ -1,0 +1,54 @@
+#ifndef EOLSWAP_CONVERT_H_
+#define EOLSWAP_CONVERT_H_
+
+#include <cstddef>
+
+#include "stream.h"
+
+namespace eolswap {
+
+// The target convention. 0 is reserved; no option selects it.
+enum BreakStyle : int {
+  style_none = 0,
+  style_unix = 1,  // LF
+  style_dos = 2,   // CR LF
+  style_mac = 3,   // CR
+};
+
+// Display names indexed by BreakStyle.
+extern const char* const style_names[4];
+
+constexpr std::size_t input_block_size = 4096;
+// One input block of nothing but line-break bytes, converted to DOS, fills
+// the output block exactly, so no block can overflow it.
+constexpr std::size_t output_block_size = 2 * input_block_size;
+
+constexpr unsigned char cr = 0x0D;
+constexpr unsigned char lf = 0x0A;
+
+// Converts in[0..n) into out and returns the count written (at most 2*n).
+// next is the byte after the block, or -1 at the end of the input; it
+// matters only when in[n-1] is CR. A CR directly followed by LF is dropped,
+// so the LF alone gives the break, even across a block boundary.
+std::size_t convert_bytes(const unsigned char* in, std::size_t n, int next,
+                          unsigned char* out, BreakStyle style);
+
+// Converts input_block[0..n) into output_block; looks at the input only when
+// the block ends in CR, to learn whether an LF follows.
+std::size_t convert_block(InputStream* input, const unsigned char* input_block,
+                          std::size_t n, unsigned char* output_block,
+                          BreakStyle style);
+
+// How a conversion of a whole stream ended.
+enum class ConvertResult { done, read_failed, write_failed };
+
+// Converts block by block until a read yields no bytes. Every byte that was
+// read, those of a failing read included, is converted and written before
+// a failure is reported.
+ConvertResult convert_stream(InputStream* input, const OutputStream& output,
+                             unsigned char* input_block,
+                             unsigned char* output_block, BreakStyle style);
+
+}  // namespace eolswap
+
+#endif  // EOLSWAP_CONVERT_H_

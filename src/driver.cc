@@ -1,0 +1,188 @@
+#include "driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "options/getopt.h"
+#include "platform.h"
+#include "stream.h"
+#include "text_check.h"
+
+#ifndef EOLSWAP_VERSION
+#define EOLSWAP_VERSION "0.6"
+#endif
+
+namespace eolswap {
+
+namespace {
+
+constexpr const char* option_string = "udmipvqhH";
+constexpr const char* standard_stream_name = "-";
+
+// Released by the exit handler, whichever way the run ends.
+unsigned char* input_block = nullptr;
+unsigned char* output_block = nullptr;
+
+void release_blocks() {
+  platform::release_block(input_block);
+  input_block = nullptr;
+  platform::release_block(output_block);
+  output_block = nullptr;
+}
+
+void print_help(const char* name) {
+  std::fprintf(stderr, "Usage: %s [options] infile [outfile]\n", name);
+  std::fputs(
+      "Where: infile =  name of input file\n"
+      "       outfile = name of output file\n"
+      "       Use '-' for stdin or stdout, respectively.\n"
+      "Options:\n"
+      "  -d = convert to M$DOS line breaks (CR/LF)\n"
+      "  -m = convert to Mac   line breaks (CR)\n"
+      "  -u = convert to UNIX  line breaks (LF)\n"
+      "  -i = only identify input file type\n"
+      "  -p = verify that input file is plain text\n"
+      "  -q = suppress \"Converting...\" message\n"
+      "  -v = display version info\n"
+      "  -h = display this help message\n"
+      "\n"
+      "Written by the eolswap developers.\n",
+      stderr);
+}
+
+RunSettings parse_options(int argc, char* argv[]) {
+  RunSettings settings;
+  int option;
+  while ((option = options::getopt(argc, argv, option_string)) != -1) {
+    switch (option) {
+      case 'u':
+        settings.style = style_unix;
+        break;
+      case 'd':
+        settings.style = style_dos;
+        break;
+      case 'm':
+        settings.style = style_mac;
+        break;
+      case 'i':
+        settings.identify_only = true;
+        break;
+      case 'p':
+        settings.verify_text = true;
+        break;
+      case 'v':
+        print_version_and_exit(program_name);
+      case 'q':
+        settings.quiet = true;
+        break;
+      case 'h':
+      case 'H':
+        print_usage_and_exit(program_name, nullptr);
+      default:
+        print_usage_and_exit(program_name, "unexpected option\n");
+    }
+  }
+  return settings;
+}
+
+bool is_standard_stream(const char* operand) {
+  return std::strcmp(operand, standard_stream_name) == 0;
+}
+
+InputStream open_input(int argc, char* argv[]) {
+  InputStream input;
+  if (options::optind < argc) input.name = argv[options::optind];
+  if (is_standard_stream(input.name)) {
+    input.fd = 0;
+    return input;
+  }
+  input.fd = platform::open_input(input.name);
+  if (input.fd < 0) print_usage_and_exit(program_name, "error opening input file\n");
+  return input;
+}
+
+// Opens the output only once it is known not to be the input: truncating a
+// file before converting it would destroy the very bytes to be converted.
+OutputStream open_output(int argc, char* argv[], const InputStream& input) {
+  OutputStream output;
+  ++options::optind;
+  if (options::optind < argc) output.name = argv[options::optind];
+  constexpr const char* same_file = "input and output are the same file\n";
+  if (is_standard_stream(output.name)) {
+    output.fd = 1;
+    if (platform::same_regular_file(input.fd, output.fd))
+      print_usage_and_exit(program_name, same_file);
+    return output;
+  }
+  output.fd = platform::open_output(output.name);
+  if (output.fd < 0) print_usage_and_exit(program_name, "error opening output file\n");
+  if (platform::same_regular_file(input.fd, output.fd)) {
+    platform::close_fd(output.fd);
+    print_usage_and_exit(program_name, same_file);
+  }
+  if (!platform::truncate_output(output.fd))
+    print_usage_and_exit(program_name, "error opening output file\n");
+  return output;
+}
+
+unsigned char* allocate_or_die(std::size_t size) {
+  unsigned char* block = platform::allocate_block(size);
+  if (block == nullptr) fatal_error("not enough memory\n");
+  return block;
+}
+
+}  // namespace
+
+void print_usage_and_exit(const char* name, const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
+  print_help(name);
+  std::exit(message != nullptr ? exit_failure : exit_ok);
+}
+
+void print_version_and_exit(const char* name) {
+  std::fprintf(stderr, "%s version " EOLSWAP_VERSION "\n", name);
+  std::exit(exit_ok);
+}
+
+void fatal_error(const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
+  std::exit(exit_failure);
+}
+
+void run(int argc, char* argv[]) {
+  platform::prepare_process();
+  const RunSettings settings = parse_options(argc, argv);
+  InputStream input = open_input(argc, argv);
+
+  std::atexit(release_blocks);
+  input_block = allocate_or_die(input_block_size);
+  output_block = allocate_or_die(output_block_size);
+
+  if (settings.identify_only || settings.verify_text)
+    scan_first_block(&input, input_block, settings, input.name);
+
+  const OutputStream output = open_output(argc, argv, input);
+  if (!settings.quiet) {
+    std::fprintf(stderr, "Converting %s to %s with %s line breaks.\n",
+                 input.name, output.name, style_names[settings.style]);
+  }
+
+  switch (convert_stream(&input, output, input_block, output_block,
+                         settings.style)) {
+    case ConvertResult::done:
+      break;
+    case ConvertResult::read_failed:
+      fatal_error("error reading input file\n");
+    case ConvertResult::write_failed:
+      std::exit(exit_failure);
+  }
+
+  platform::close_fd(input.fd);
+  // Data that the system accepted may still fail to reach the file (a full
+  // disk on a network file system shows only here); that is a lost write.
+  if (!platform::close_fd(output.fd)) std::exit(exit_failure);
+  std::exit(exit_ok);
+}
+
+}  // namespace eolswap

@@ -1,0 +1,45 @@
+#ifndef EOLSWAP_PLATFORM_H_
+#define EOLSWAP_PLATFORM_H_
+
+#include <cstddef>
+
+// The little that differs between systems: descriptors, file identity,
+// binary mode, broken pipes and aligned blocks. Everything else in the
+// program is plain standard C++.
+namespace eolswap::platform {
+
+// Puts the standard streams into binary mode and keeps a write to a closed
+// pipe from killing the process, so that it fails like any other write.
+void prepare_process();
+
+// read(2) and write(2): a count, 0 at the end of the input, or -1 with errno.
+long read_some(int fd, unsigned char* buffer, std::size_t size);
+long write_some(int fd, const unsigned char* data, std::size_t size);
+
+// Opens a file for reading bytes as they stand. Returns -1 when it cannot be
+// opened or names a directory.
+int open_input(const char* path);
+
+// Opens (creating if needed) a file for writing without truncating it; the
+// caller empties it with truncate_output once it knows that this is safe.
+int open_output(const char* path);
+
+// Empties a regular file opened by open_output; other files are left as they
+// are. Returns false on failure.
+bool truncate_output(int fd);
+
+// True when both descriptors refer to the same regular file.
+bool same_regular_file(int fd_a, int fd_b);
+
+// Closes a descriptor; false when the system reports an error.
+bool close_fd(int fd);
+
+// Page-aligned heap blocks. Blocks of a few KiB that lie at an odd distance
+// from each other make the C library's copies take a slow path on some
+// processors; aligning both avoids it. release_block(nullptr) does nothing.
+unsigned char* allocate_block(std::size_t size);
+void release_block(unsigned char* block);
+
+}  // namespace eolswap::platform
+
+#endif  // EOLSWAP_PLATFORM_H_

@@ -1,0 +1,77 @@
+#include "text_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "convert.h"
+#include "driver.h"
+
+namespace eolswap {
+
+bool is_text_byte(unsigned char b) {
+  return b >= 0x20 || b == '\t' || b == lf || b == '\f' || b == cr;
+}
+
+BreakCensus classify_block(const unsigned char* block, std::size_t n) {
+  BreakCensus census;
+  std::size_t i = 0;
+  for (; i + 1 < n; ++i) {
+    const unsigned char b = block[i];
+    if (!is_text_byte(b)) {
+      census.not_text = true;
+      break;
+    }
+    if (b == cr) {
+      if (block[i + 1] == lf) {
+        census.crlf = true;
+        ++i;
+      } else {
+        census.cr_alone = true;
+      }
+    } else if (b == lf) {
+      if (block[i + 1] == cr) {
+        census.lf_cr = true;
+        ++i;
+      } else {
+        census.lf_alone = true;
+      }
+    }
+  }
+  census.stop_at = i;
+  return census;
+}
+
+void scan_first_block(InputStream* input, unsigned char* input_block,
+                      const RunSettings& settings, const char* input_name) {
+  const std::size_t n = read_block(input, input_block, input_block_size);
+  const BreakCensus census = classify_block(input_block, n);
+  if (census.not_text) {
+    std::fprintf(stderr, "%s seems to be no text file (%zu).\n", input_name,
+                 census.stop_at);
+    std::exit(exit_not_text);
+  }
+
+  if (settings.identify_only) {
+    // A report on a block that a failing read cut short would be a guess.
+    if (input->failed) fatal_error("error reading input file\n");
+    if (census.crlf)
+      std::fprintf(stderr, "%s seems to have MS-DOS line breaks.\n", input_name);
+    if (census.cr_alone)
+      std::fprintf(stderr, "%s seems to have Mac line breaks.\n", input_name);
+    if (census.lf_alone)
+      std::fprintf(stderr, "%s seems to have UNIX line breaks.\n", input_name);
+    if (census.lf_cr)
+      std::fprintf(stderr, "%s seems to have unknown line breaks.\n",
+                   input_name);
+    std::exit(exit_ok);
+  }
+
+  // Handing the block back instead of seeking works on pipes and terminals
+  // too, and starts the conversion where the input stood when it was given
+  // to the program, not at an offset the caller may never have meant. After
+  // a failing read the conversion first writes what was read, then reports
+  // the failure.
+  unread_block(input, n);
+}
+
+}  // namespace eolswap

@@ -1,0 +1,184 @@
+#include "convert.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_util.h"
+
+namespace eolswap {
+namespace {
+
+using testing_util::model_convert;
+using testing_util::random_breaky;
+
+std::string convert_whole(const std::string& in, int next, BreakStyle style) {
+  std::vector<unsigned char> out(2 * in.size() + 1);
+  const std::size_t n = convert_bytes(
+      reinterpret_cast<const unsigned char*>(in.data()), in.size(), next,
+      out.data(), style);
+  return std::string(reinterpret_cast<const char*>(out.data()), n);
+}
+
+struct SequenceCase {
+  const char* name;
+  std::string in;
+  std::string unix_out, dos_out, mac_out;
+};
+
+// Each input sequence and what it becomes in each target style.
+const SequenceCase sequence_cases[] = {
+    {"empty", "", "", "", ""},
+    {"crlf is one break", "a\r\nb", "a\nb", "a\r\nb", "a\rb"},
+    {"lone cr is one break", "a\rb", "a\nb", "a\r\nb", "a\rb"},
+    {"lf is one break", "a\nb", "a\nb", "a\r\nb", "a\rb"},
+    {"lf cr is two breaks", "a\n\rb", "a\n\nb", "a\r\n\r\nb", "a\r\rb"},
+    {"cr cr lf is two breaks", "\r\r\n", "\n\n", "\r\n\r\n", "\r\r"},
+    {"cr at the very end", "ab\r", "ab\n", "ab\r\n", "ab\r"},
+    {"blank dos lines", "\r\n\r\n", "\n\n", "\r\n\r\n", "\r\r"},
+    {"other bytes untouched", std::string("\0\f\v\x1a\x80\xff", 6),
+     std::string("\0\f\v\x1a\x80\xff", 6), std::string("\0\f\v\x1a\x80\xff", 6),
+     std::string("\0\f\v\x1a\x80\xff", 6)},
+};
+
+TEST(Convert, SequenceTable) {
+  for (const SequenceCase& c : sequence_cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(convert_whole(c.in, -1, style_unix), c.unix_out);
+    EXPECT_EQ(convert_whole(c.in, -1, style_dos), c.dos_out);
+    EXPECT_EQ(convert_whole(c.in, -1, style_mac), c.mac_out);
+  }
+}
+
+TEST(Convert, TargetFormPassesThroughUnchanged) {
+  const std::string unix_text = "one\ntwo\n\nthree\x80\n";
+  const std::string dos_text = "one\r\ntwo\r\n\r\nthree\x80\r\n";
+  const std::string mac_text = "one\rtwo\r\rthree\x80\r";
+  EXPECT_EQ(convert_whole(unix_text, -1, style_unix), unix_text);
+  EXPECT_EQ(convert_whole(dos_text, -1, style_dos), dos_text);
+  EXPECT_EQ(convert_whole(mac_text, -1, style_mac), mac_text);
+}
+
+TEST(Convert, CrEndingBlockLooksAtNextByte) {
+  // The LF that opens the next block gives the break; the CR gives none.
+  EXPECT_EQ(convert_whole("a\r", '\n', style_unix), "a");
+  EXPECT_EQ(convert_whole("a\r", '\n', style_dos), "a");
+  EXPECT_EQ(convert_whole("a\r", 'x', style_unix), "a\n");
+  EXPECT_EQ(convert_whole("a\r", -1, style_dos), "a\r\n");
+  // Only a CR looks ahead: an LF ending the block is a break whatever follows.
+  EXPECT_EQ(convert_whole("a\n", '\r', style_mac), "a\r");
+}
+
+TEST(Convert, AllLineFeedsFillOutputBlockExactly) {
+  const std::string in(input_block_size, '\n');
+  const std::string out = convert_whole(in, -1, style_dos);
+  ASSERT_EQ(out.size(), output_block_size);
+  for (std::size_t i = 0; i < out.size(); i += 2) {
+    ASSERT_EQ(out.substr(i, 2), "\r\n") << "at " << i;
+  }
+}
+
+// Runs convert_stream from a temporary file to another and returns what
+// reached the output.
+std::string convert_via_stream(const std::string& in, BreakStyle style) {
+  std::FILE* src = testing_util::temp_file_with(in);
+  std::FILE* dst = std::tmpfile();
+  EXPECT_TRUE(src != nullptr && dst != nullptr);
+  InputStream input;
+  input.fd = fileno(src);
+  OutputStream output;
+  output.fd = fileno(dst);
+  std::vector<unsigned char> in_block(input_block_size);
+  std::vector<unsigned char> out_block(output_block_size);
+  EXPECT_EQ(convert_stream(&input, output, in_block.data(), out_block.data(),
+                           style),
+            ConvertResult::done);
+  std::string out = testing_util::read_all(dst);
+  std::fclose(src);
+  std::fclose(dst);
+  return out;
+}
+
+TEST(Convert, CrLfSplitAcrossBlocksIsOneBreak) {
+  std::string in(input_block_size - 1, 'x');
+  in += "\r\nend\r";
+  const std::string want = std::string(input_block_size - 1, 'x') + "\nend\n";
+  EXPECT_EQ(convert_via_stream(in, style_unix), want);
+  // A lone CR at the boundary stays a break.
+  in[input_block_size] = 'y';
+  EXPECT_EQ(convert_via_stream(in, style_unix),
+            std::string(input_block_size - 1, 'x') + "\nyend\n");
+}
+
+// The block loop, with its reads, look-ahead and writes, must agree with the
+// whole-buffer rule on inputs dense with breaks, including a CR at every
+// block boundary.
+TEST(Convert, BlockLoopMatchesModel) {
+  std::mt19937 rng(20261208);
+  std::uniform_int_distribution<std::size_t> size(0, 3 * input_block_size + 7);
+  for (int round = 0; round < 120; ++round) {
+    std::string in = random_breaky(&rng, size(rng));
+    for (std::size_t b = input_block_size - 1; b < in.size();
+         b += input_block_size)
+      in[b] = '\r';
+    for (BreakStyle style : {style_unix, style_dos, style_mac}) {
+      SCOPED_TRACE(::testing::Message() << "round " << round << " style "
+                                        << style << " size " << in.size());
+      ASSERT_EQ(convert_via_stream(in, style), model_convert(in, style));
+    }
+  }
+}
+
+// A pipe that delivers a few bytes at a time, with pauses, still gives full
+// blocks, and the look-ahead byte still opens the next block.
+TEST(Stream, SlowPipeFillsBlocks) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string in(input_block_size - 1, 'z');
+  in += "\r\nrest";
+  std::thread writer([&] {
+    for (std::size_t i = 0; i < in.size(); i += 1000) {
+      const std::size_t len = std::min<std::size_t>(1000, in.size() - i);
+      ASSERT_EQ(write(fds[1], in.data() + i, len), static_cast<ssize_t>(len));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    close(fds[1]);
+  });
+  InputStream input;
+  input.fd = fds[0];
+  std::vector<unsigned char> block(input_block_size);
+  EXPECT_EQ(read_block(&input, block.data(), block.size()), input_block_size);
+  EXPECT_EQ(peek_next_byte(&input), '\n');
+  EXPECT_EQ(peek_next_byte(&input), '\n');  // peeking twice consumes nothing
+  EXPECT_EQ(read_block(&input, block.data(), block.size()), 5u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data()), 5), "\nrest");
+  EXPECT_EQ(read_block(&input, block.data(), block.size()), 0u);
+  EXPECT_FALSE(input.failed);
+  writer.join();
+  close(fds[0]);
+}
+
+TEST(Stream, ReadErrorKeepsBytesAndIsReported) {
+  InputStream input;
+  input.fd = -1;  // every read fails with EBADF
+  std::vector<unsigned char> block(input_block_size);
+  EXPECT_EQ(read_block(&input, block.data(), block.size()), 0u);
+  EXPECT_TRUE(input.failed);
+
+  // A failing read after a peeked byte still delivers that byte.
+  InputStream peeked;
+  peeked.fd = -1;
+  peeked.pending = 'q';
+  EXPECT_EQ(read_block(&peeked, block.data(), block.size()), 1u);
+  EXPECT_EQ(block[0], 'q');
+  EXPECT_TRUE(peeked.failed);
+}
+
+}  // namespace
+}  // namespace eolswap
