@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Black-box tests of the built program: bytes in; bytes, messages and exit
+# status out. Usage: cli_test.sh PROGRAM [PREFIX...] where PREFIX runs it
+# (for instance an emulator); every run is "PREFIX... PROGRAM ARGS".
+set -u
+prog=("$@")
+[ ${#prog[@]} -ge 1 ] || { echo "usage: $0 program" >&2; exit 2; }
+for i in "${!prog[@]}"; do
+  [ -f "${prog[$i]}" ] && prog[$i]=$(realpath "${prog[$i]}")
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 2
+pass=0
+fail=0
+
+ok() { pass=$((pass + 1)); }
+bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+
+# run STDIN_FILE ARGS... : runs the program, leaving out, err and status.
+run() {
+  local in=$1
+  shift
+  "${prog[@]}" "$@" <"$in" >out 2>err
+  status=$?
+}
+
+# expect NAME WANT_STATUS WANT_OUT_PRINTF WANT_ERR_PRINTF [ERR_ARGS...]
+expect() {
+  local name=$1 want_status=$2 want_out=$3 want_err=$4
+  shift 4
+  printf "$want_out" >want_out
+  printf "$want_err" "$@" >want_err
+  if [ "$status" != "$want_status" ]; then
+    bad "$name: status $status, want $want_status"
+  elif ! cmp -s out want_out; then
+    bad "$name: stdout differs"; od -c out | head -5
+  elif ! cmp -s err want_err; then
+    bad "$name: stderr differs"; diff want_err err | head -10
+  else
+    ok
+  fi
+}
+
+# check NAME COMMAND... : passes when the command succeeds.
+check() {
+  local name=$1
+  shift
+  if "$@"; then ok; else bad "$name"; fi
+}
+
+printf '' >empty
+name=$(basename "${prog[-1]}")
+help="Usage: eolswap [options] infile [outfile]
+Where: infile =  name of input file
+       outfile = name of output file
+       Use '-' for stdin or stdout, respectively.
+Options:
+  -d = convert to M\$DOS line breaks (CR/LF)
+  -m = convert to Mac   line breaks (CR)
+  -u = convert to UNIX  line breaks (LF)
+  -i = only identify input file type
+  -p = verify that input file is plain text
+  -q = suppress \"Converting...\" message
+  -v = display version info
+  -h = display this help message
+
+"
+# The attribution line's wording is free; everything before it is fixed.
+run empty -h
+head -n -1 err >err.head && mv err.head err
+check "help ends with one attribution line" test "$(wc -l <err)" -eq 14
+expect "help" 0 "" "%s" "$help"
+run empty -H -x
+head -n -1 err >err.head && mv err.head err
+expect "-H is help and ends the run" 0 "" "%s" "$help"
+run empty -h -v
+check "help wins when first" grep -q '^Usage:' err
+check "help wins when first (no version)" test "$(grep -c '^eolswap version' err)" -eq 0
+
+run empty -v -h
+expect "version" 0 "" "eolswap version 0.6\n"
+run empty -qv
+expect "version in a cluster" 0 "" "eolswap version 0.6\n"
+
+for letter in x D; do
+  run empty -u -$letter in.txt
+  head -n -1 err >err.head && mv err.head err
+  expect "unknown option -$letter" 1 "" "%s: illegal option -- $letter\nError: unexpected option\n\n%s" \
+    "$name" "$help"
+done
+check "no file touched by a usage error" test ! -e in.txt
+
+# Conversions from standard input to standard output.
+# name | options | input | output (printf notation)
+while IFS='|' read -r cname opts input want; do
+  printf "$input" >in.bin
+  # shellcheck disable=SC2086
+  run in.bin -q $opts
+  expect "$cname" 0 "$want" ""
+done <<'TABLE'
+default is DOS|| a\nb\rc\r\nd| a\r\nb\r\nc\r\nd
+to UNIX|-u|a\r\nb\rc\nd\n\r|a\nb\nc\nd\n\n
+to Mac|-m|a\r\nb\rc\nd\r\r\n|a\rb\rc\rd\r\r
+last style wins (-u -m)|-u -m|a\nb\r\n|a\rb\r
+last style wins (-m -u)|-m -u|a\rb\r\n|a\nb\n
+cluster|-mud|a\nb|a\r\nb
+LF CR is two breaks|-u|x\n\ry|x\n\ny
+CR CR LF is two breaks|-u|\r\r\n|\n\n
+CR as last byte|-u|end\r|end\n
+DOS already|-d|a\r\n\r\nb\r\n|a\r\n\r\nb\r\n
+other bytes untouched|-u|\000\f\v\032\200\377|\000\f\v\032\200\377
+empty input|-u||
+--help ends the options|--help|a\n|a\r\n
+TABLE
+
+# All 256 byte values, each followed by a marker.
+all=$(for i in $(seq 0 255); do printf '\\%03o.' "$i"; done)
+printf "$all" >all.bin
+run all.bin -q -u
+printf "$all" | sed 's/\r/\n/g' >want_out
+check "256 byte values to UNIX" cmp -s out want_out
+
+# Progress line and operands.
+printf 'a\nb\n' >in.txt
+run empty
+expect "progress line on standard streams" 0 "" "Converting - to - with DOS line breaks.\n"
+run in.txt -m in.txt out.txt
+expect "progress line with names" 0 "" "Converting in.txt to out.txt with Mac line breaks.\n"
+check "named output written" cmp -s out.txt <(printf 'a\rb\r')
+run in.txt - -
+expect "dash dash are the standard streams" 0 "a\r\nb\r\n" "Converting - to - with DOS line breaks.\n"
+run empty in.txt -u
+expect "an option after an operand is the output" 0 "" "Converting in.txt to -u with DOS line breaks.\n"
+check "file named -u holds DOS text" cmp -s ./-u <(printf 'a\r\nb\r\n')
+run empty -q in.txt out2.txt -u
+check "third operand ignored" cmp -s out2.txt <(printf 'a\r\nb\r\n')
+check "third operand ignored silently" test ! -s err
+printf 'old content that is longer\n' >long.txt
+run empty -q -u in.txt long.txt
+check "existing output is emptied first" cmp -s long.txt <(printf 'a\nb\n')
+run empty -q -u in.txt -
+expect "single dash output" 0 "a\nb\n" ""
+
+# Inputs and outputs that cannot be used.
+run empty -u missing.txt new.txt
+head -n -1 err >err.head && mv err.head err
+expect "missing input" 1 "" "Error: error opening input file\n\n%s" "$help"
+check "missing input creates no output" test ! -e new.txt
+mkdir dir
+run empty dir new.txt
+head -n -1 err >err.head && mv err.head err
+expect "directory as input" 1 "" "Error: error opening input file\n\n%s" "$help"
+check "directory input creates no output" test ! -e new.txt
+run dir -q
+expect "directory on standard input" 1 "" "Error: error reading input file\n\n"
+run empty -q in.txt dir/
+head -n -1 err >err.head && mv err.head err
+expect "output cannot be opened" 1 "" "Error: error opening output file\n\n%s" "$help"
+run empty -i in.txt never.txt
+check "-i never opens the output" test ! -e never.txt
+run empty -i in.txt never.txt
+expect "-i is not silenced by -q" 0 "" "in.txt seems to have UNIX line breaks.\n"
+
+# The output is never the input itself, however it is reached.
+printf 'keep\r\nme\r\n' >f.txt
+ln f.txt hard.txt
+ln -s f.txt sym.txt
+same="Error: input and output are the same file\n\n%s"
+for args in "f.txt f.txt" "f.txt ./f.txt" "f.txt hard.txt" "sym.txt f.txt" "f.txt sym.txt"; do
+  # shellcheck disable=SC2086
+  run empty -u $args
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: $args" 1 "" "$same" "$help"
+done
+"${prog[@]}" -u f.txt >>f.txt 2>err; status=$?
+check "same file through >>" test "$status" = 1
+"${prog[@]}" -u <f.txt >>f.txt 2>err; status=$?
+check "same file as both standard streams" test "$status" = 1
+check "same file keeps every byte" cmp -s f.txt <(printf 'keep\r\nme\r\n')
+"${prog[@]}" -q /dev/null /dev/null 2>err; status=$?
+check "/dev/null as both is fine" test "$status" = 0
+
+# Failing writes: a status, no message, never death by a signal.
+if [ -w /dev/full ]; then
+  run in.txt -q - /dev/full
+  expect "full device" 1 "" ""
+fi
+head -c 3000000 /dev/zero | tr '\0' '\n' >big.txt
+status=$( { "${prog[@]}" -q big.txt 2>err; echo $? >status.txt; } | head -c 1 >/dev/null; cat status.txt)
+check "reader gone: status 1" test "$status" = 1
+check "reader gone: no message" test ! -s err
+
+# A pipe that delivers small chunks with pauses; a CR ends the first block
+# and its LF opens the second.
+chunked() {
+  head -c 4095 /dev/zero | tr '\0' 'a' >chunk.bin
+  printf '\r' >>chunk.bin
+  split -b 1000 chunk.bin part.
+  for p in part.*; do cat "$p"; sleep 0.05; done
+  printf '\nz\r\n'
+}
+chunked | "${prog[@]}" -q -u >out 2>err; status=$?
+{ head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n'; } >want_out
+check "slow pipe: one break across the block boundary" cmp -s out want_out
+rm -f part.*
+exit_line="$pass passed, $fail failed"
+echo "$exit_line"
+[ "$fail" -eq 0 ]
