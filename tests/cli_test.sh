@@ -29,8 +29,8 @@ run() {
 expect() {
   local name=$1 want_status=$2 want_out=$3 want_err=$4
   shift 4
-  printf "$want_out" >want_out
-  printf "$want_err" "$@" >want_err
+  printf -- "$want_out" >want_out
+  printf -- "$want_err" "$@" >want_err
   if [ "$status" != "$want_status" ]; then
     bad "$name: status $status, want $want_status"
   elif ! cmp -s out want_out; then
@@ -204,6 +204,64 @@ chunked | "${prog[@]}" -q -u >out 2>err; status=$?
 { head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n'; } >want_out
 check "slow pipe: one break across the block boundary" cmp -s out want_out
 rm -f part.*
+
+# The first-block check: -i reports, -p refuses input that is not text.
+# name | options | input | status | report (printf notation; %s is the name)
+while IFS='|' read -r cname opts input want_status report; do
+  printf "$input" >check.bin
+  # shellcheck disable=SC2086
+  run empty $opts check.bin never.txt
+  expect "$cname (named)" "$want_status" "" "${report//%s/check.bin}"
+  # shellcheck disable=SC2086
+  run check.bin $opts
+  expect "$cname (stdin)" "$want_status" "" "${report//%s/-}"
+done <<'TABLE'
+-i nothing in an empty input|-i||0|
+-i one NUL byte is never examined|-i|\000|0|
+-i break as last byte is not seen|-i|abc\n|0|
+-i DOS then UNIX|-i|a\r\nb\nc|0|%s seems to have MS-DOS line breaks.\n%s seems to have UNIX line breaks.\n
+-i blank DOS lines|-i|\r\n\r\nx|0|%s seems to have MS-DOS line breaks.\n
+-i CR CR LF|-i|\r\r\nx|0|%s seems to have MS-DOS line breaks.\n%s seems to have Mac line breaks.\n
+-i LF CR|-i|a\n\rb|0|%s seems to have unknown line breaks.\n
+-i all four in fixed order|-i|a\n\rb\nc\rd\r\ne|0|%s seems to have MS-DOS line breaks.\n%s seems to have Mac line breaks.\n%s seems to have UNIX line breaks.\n%s seems to have unknown line breaks.\n
+-i NUL first|-i|\000ab|2|%s seems to be no text file (0).\n
+-i escape at 10 hides earlier breaks|-i|a\r\nbcdefgh\033jk\n|2|%s seems to be no text file (10).\n
+-p refuses 0x1A|-p -u|ab\032cd|2|%s seems to be no text file (2).\n
+-i -p is -i|-p -i|a\rb|0|%s seems to have Mac line breaks.\n
+-i -q still reports|-qi|a\rb|0|%s seems to have Mac line breaks.\n
+TABLE
+check "check never opens the output" test ! -e never.txt
+
+printf 'one\rtwo\r\n\x80\xff\t\f' >text.bin
+run text.bin -p -u - out.txt
+expect "-p on text converts and prints only the progress line" 0 "" \
+  "Converting - to out.txt with UNIX line breaks.\n"
+check "-p on text converts every byte" cmp -s out.txt <(printf 'one\ntwo\n\x80\xff\t\f')
+run empty -q -p -u text.bin
+expect "-p on a named text file" 0 "one\ntwo\n\x80\xff\t\f" ""
+
+# A control byte beyond the first block, or as its 4096th byte, is not seen.
+{ head -c 4095 /dev/zero | tr '\0' 'a'; printf '\001bc\002'; } >late.bin
+run late.bin -q -p -u
+check "-p does not see a control byte at 4096" cmp -s out late.bin
+
+# -p converts from where the input was handed over, not from offset 0.
+printf '0123456789abcdef\r\nend' >partial.bin
+{ dd bs=10 count=1 of=/dev/null 2>/dev/null; "${prog[@]}" -q -p -u >out 2>err; } <partial.bin
+check "-p starts where the caller left standard input" cmp -s out <(printf 'abcdef\nend')
+
+# -p and -i through a pipe fed in small chunks: the block the check read
+# is converted once, whole, and a CR ending it still pairs with the LF after.
+chunked | "${prog[@]}" -q -p -u >out 2>err; status=$?
+check "-p through a slow pipe keeps every byte once" \
+  cmp -s out <(head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n')
+{ printf 'a\r\n'; sleep 0.1; printf 'b\nc'; } | "${prog[@]}" -i >out 2>err
+check "-i through a slow pipe reads a full first block" \
+  cmp -s err <(printf -- '- seems to have MS-DOS line breaks.\n- seems to have UNIX line breaks.\n')
+{ printf 'ab'; sleep 0.1; printf '\000cd'; } | "${prog[@]}" -p -u >out 2>err; status=$?
+check "-p through a pipe sees a control byte in a later chunk" test "$status" = 2
+check "-p refusal prints only the finding" cmp -s err <(printf -- '- seems to be no text file (2).\n')
+check "-p refusal writes nothing" test ! -s out
 exit_line="$pass passed, $fail failed"
 echo "$exit_line"
 [ "$fail" -eq 0 ]
