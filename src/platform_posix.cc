@@ -13,7 +13,15 @@ namespace {
 constexpr std::size_t page_size = 4096;
 }
 
-void prepare_process() { std::signal(SIGPIPE, SIG_IGN); }
+void prepare_process() {
+  // A standard descriptor that the caller closed would be handed out again
+  // by the next open, and messages meant for standard error would land in
+  // the output file. Holding each closed one with /dev/null prevents that.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDWR) != fd) break;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+}
 
 long read_some(int fd, unsigned char* buffer, std::size_t size) {
   return static_cast<long>(::read(fd, buffer, size));

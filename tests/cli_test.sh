@@ -142,6 +142,10 @@ check "existing output is emptied first" cmp -s long.txt <(printf 'a\nb\n')
 run empty -q -u in.txt -
 expect "single dash output" 0 "a\nb\n" ""
 
+"${prog[@]}" -u in.txt closed.txt 2>&-
+check "closed standard error: messages stay out of the output" \
+  cmp -s closed.txt <(printf 'a\nb\n')
+
 # Inputs and outputs that cannot be used.
 run empty -u missing.txt new.txt
 head -n -1 err >err.head && mv err.head err
