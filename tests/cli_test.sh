@@ -262,6 +262,14 @@ check "-p through a slow pipe keeps every byte once" \
 { printf 'a\r\n'; sleep 0.1; printf 'b\nc'; } | "${prog[@]}" -i >out 2>err
 check "-i through a slow pipe reads a full first block" \
   cmp -s err <(printf -- '- seems to have MS-DOS line breaks.\n- seems to have UNIX line breaks.\n')
+# A named FIFO as the input operand cannot be set back either.
+if mkfifo fifo 2>/dev/null; then
+  chunked >fifo &
+  "${prog[@]}" -q -p -u fifo >out 2>err
+  wait
+  check "-p on a named FIFO keeps every byte once" \
+    cmp -s out <(head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n')
+fi
 { printf 'ab'; sleep 0.1; printf '\000cd'; } | "${prog[@]}" -p -u >out 2>err; status=$?
 check "-p through a pipe sees a control byte in a later chunk" test "$status" = 2
 check "-p refusal prints only the finding" cmp -s err <(printf -- '- seems to be no text file (2).\n')
