@@ -33,3 +33,23 @@ if(BUILD_TESTING)
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
       ${PROJECT_SOURCE_DIR}/completions/eolswap)
 endif()
+
+# The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_CONTACT
+    "eolswap maintainers <maintainers@users.noreply.c-seed-3ff9fbd5.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "rewrite the line breaks of text files as LF, CR LF or CR")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "eolswap converts every line break of a file or a pipe to UNIX (LF),\n"
+  "DOS (CR LF) or Mac (CR) conventions and copies every other byte\n"
+  "unchanged, in constant memory. It can also refuse input that is not\n"
+  "plain text, and report which line breaks a file uses.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressManPages.cmake)
+include(CPack)
