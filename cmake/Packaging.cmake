@@ -1,0 +1,55 @@
+# What installs beside the program, and the Debian package that cpack builds
+# from it. CPack reads the install rules, so this file is included after all
+# of them.
+
+install(FILES ${PROJECT_SOURCE_DIR}/man/man1/eolswap.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# bash-completion loads completions/<command> on demand from its own
+# directory, or from share/bash-completion/completions under any prefix in
+# XDG_DATA_DIRS. Its directory is used only when it lies inside the install
+# prefix, and then relative to it, so that a staged or packaged install
+# stays inside its root.
+set(eolswap_completions_dir
+    "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
+find_package(bash-completion CONFIG QUIET)
+if(BASH_COMPLETION_COMPLETIONSDIR)
+  file(RELATIVE_PATH eolswap_relative_dir
+       "${CMAKE_INSTALL_PREFIX}" "${BASH_COMPLETION_COMPLETIONSDIR}")
+  if(NOT eolswap_relative_dir MATCHES "^\\.\\./"
+     AND NOT IS_ABSOLUTE "${eolswap_relative_dir}")
+    set(eolswap_completions_dir "${eolswap_relative_dir}")
+  endif()
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap
+        DESTINATION ${eolswap_completions_dir})
+
+if(BUILD_TESTING)
+  add_test(NAME manpage
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manpage_test.sh
+      ${PROJECT_SOURCE_DIR}/man/man1/eolswap.1 $<TARGET_FILE:eolswap>)
+  set_tests_properties(manpage PROPERTIES SKIP_RETURN_CODE 77)
+  add_test(NAME bash_completion
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+      ${PROJECT_SOURCE_DIR}/completions/eolswap)
+endif()
+
+# The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_CONTACT
+    "eolswap maintainers <maintainers@users.noreply.c-seed-3ff9fbd5.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "rewrite the line breaks of text files as LF, CR LF or CR")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "eolswap converts every line break of a file or a pipe to UNIX (LF),\n"
+  "DOS (CR LF) or Mac (CR) conventions and copies every other byte\n"
+  "unchanged, in constant memory. It can also refuse input that is not\n"
+  "plain text, and report which line breaks a file uses.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressManPages.cmake)
+include(CPack)
