@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Black-box tests of the built program: bytes in; bytes, messages and exit
-# status out. Usage: cli_test.sh PROGRAM [PREFIX...] where PREFIX runs it
-# (for instance an emulator); every run is "PREFIX... PROGRAM ARGS".
+# status out. Usage: cli_test.sh [PREFIX...] PROGRAM, where PREFIX runs it
+# (for instance wine64 for a Windows build); every run is
+# "PREFIX... PROGRAM ARGS".
 set -u
 prog=("$@")
 [ ${#prog[@]} -ge 1 ] || { echo "usage: $0 program" >&2; exit 2; }
@@ -120,6 +121,51 @@ printf "$all" >all.bin
 run all.bin -q -u
 printf "$all" | sed 's/\r/\n/g' >want_out
 check "256 byte values to UNIX" cmp -s out want_out
+
+# Byte-exact conversions through every way a stream can be given: named
+# files, redirections and pipes. The reference applies the rule to the whole
+# input at once: CR LF, a lone CR and an LF each become the target break,
+# and every other byte stays.
+reference() { perl -0777 -pe "s/\r\n|\r|\n/$1/g" "$2"; }
+repeat() { head -c "$2" /dev/zero | tr '\0' "$1"; }
+# Breaks on the block boundaries: CR|LF at 4096, CR|x at 8192, LF|CR LF at
+# 12288.
+{ repeat a 4095; printf '\r\n'; repeat b 4094; printf '\rx'; repeat c 4094
+  printf '\n\r\nend'; } >split.bin
+# 0x1A, the end-of-file mark of text mode, first, inside and last; NUL bytes.
+printf '\032one\r\n\032\r\ntwo\032\032\n\000\r\000\n\000\000\r\032' >ctrlz.bin
+for payload in all.bin split.bin ctrlz.bin; do
+  for style in -u:'\n' -d:'\r\n' -m:'\r'; do
+    opt=${style%%:*}
+    reference "${style#*:}" "$payload" >want
+    for route in named redirected piped file-to-pipe pipe-to-file; do
+      rm -f out
+      case $route in
+        named) "${prog[@]}" -q "$opt" "$payload" out 2>err; status=$? ;;
+        redirected) "${prog[@]}" -q "$opt" <"$payload" >out 2>err; status=$? ;;
+        piped)
+          cat "$payload" | "${prog[@]}" -q "$opt" 2>err | cat >out
+          status=${PIPESTATUS[1]} ;;
+        file-to-pipe)
+          "${prog[@]}" -q "$opt" "$payload" - 2>err | cat >out
+          status=${PIPESTATUS[0]} ;;
+        pipe-to-file)
+          cat "$payload" | "${prog[@]}" -q "$opt" - out 2>err
+          status=${PIPESTATUS[1]} ;;
+      esac
+      what="$payload $opt $route"
+      if [ "$status" != 0 ]; then
+        bad "$what: status $status"
+      elif [ -s err ]; then
+        bad "$what: messages"; head -3 err
+      elif ! cmp -s out want; then
+        bad "$what: bytes differ"; cmp out want | head -2
+      else
+        ok
+      fi
+    done
+  done
+done
 
 # Progress line and operands.
 printf 'a\nb\n' >in.txt
