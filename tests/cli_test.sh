@@ -14,9 +14,18 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
 pass=0
 fail=0
+skipped=0
 
 ok() { pass=$((pass + 1)); }
 bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+# skip NAME REASON : a case that cannot hold on this platform.
+skip() { skipped=$((skipped + 1)); echo "SKIP: $1: $2"; }
+
+# A Windows program (.exe), and whether it runs under Wine.
+windows=no
+wine=no
+case ${prog[-1]} in *.exe) windows=yes ;; esac
+[ ${#prog[@]} -ge 2 ] && case $(basename "${prog[0]}") in wine*) wine=yes ;; esac
 
 # run STDIN_FILE ARGS... : runs the program, leaving out, err and status.
 run() {
@@ -87,8 +96,22 @@ expect "version in a cluster" 0 "" "eolswap version 0.6\n"
 for letter in x D; do
   run empty -u -$letter in.txt
   head -n -1 err >err.head && mv err.head err
+  diag_name=$name
+  if [ "$windows" = yes ]; then
+    # The diagnostics name the program by argv[0] after its last '/'. On
+    # Windows argv[0] may be a full path with backslashes (Wine passes
+    # Z:\...\eolswap.exe), so the name is all of it: no '/', ending in the
+    # file name.
+    first=$(head -n 1 err)
+    diag_name=${first%": illegal option -- $letter"}
+    case $diag_name in
+      */*) bad "diagnostic name keeps a /: $diag_name" ;;
+      "$name" | *\\"$name") ok ;;
+      *) bad "diagnostic name is not argv[0]: $diag_name" ;;
+    esac
+  fi
   expect "unknown option -$letter" 1 "" "%s: illegal option -- $letter\nError: unexpected option\n\n%s" \
-    "$name" "$help"
+    "$diag_name" "$help"
 done
 check "no file touched by a usage error" test ! -e in.txt
 
@@ -219,10 +242,19 @@ for args in "f.txt f.txt" "f.txt ./f.txt" "f.txt hard.txt" "sym.txt f.txt" "f.tx
   head -n -1 err >err.head && mv err.head err
   expect "same file: $args" 1 "" "$same" "$help"
 done
-"${prog[@]}" -u f.txt >>f.txt 2>err; status=$?
-check "same file through >>" test "$status" = 1
-"${prog[@]}" -u <f.txt >>f.txt 2>err; status=$?
-check "same file as both standard streams" test "$status" = 1
+if [ "$wine" = yes ]; then
+  # Wine makes the standard handles of a program started from a Unix shell
+  # out of the shell's descriptors; such a handle has no volume, so the
+  # volume serial and file index that identify a file cannot be had for it.
+  why="Wine gives standard handles inherited from a Unix shell no file identity"
+  skip "same file through >>" "$why"
+  skip "same file as both standard streams" "$why"
+else
+  "${prog[@]}" -u f.txt >>f.txt 2>err; status=$?
+  check "same file through >>" test "$status" = 1
+  "${prog[@]}" -u <f.txt >>f.txt 2>err; status=$?
+  check "same file as both standard streams" test "$status" = 1
+fi
 check "same file keeps every byte" cmp -s f.txt <(printf 'keep\r\nme\r\n')
 "${prog[@]}" -q /dev/null /dev/null 2>err; status=$?
 check "/dev/null as both is fine" test "$status" = 0
@@ -308,6 +340,6 @@ check "-i through a slow pipe reads a full first block" \
 check "-p through a pipe sees a control byte in a later chunk" test "$status" = 2
 check "-p refusal prints only the finding" cmp -s err <(printf -- '- seems to be no text file (2).\n')
 check "-p refusal writes nothing" test ! -s out
-exit_line="$pass passed, $fail failed"
+exit_line="$pass passed, $fail failed, $skipped skipped"
 echo "$exit_line"
 [ "$fail" -eq 0 ]
