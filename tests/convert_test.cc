@@ -1,7 +1,12 @@
 #include "convert.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -10,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform.h"
 #include "test_util.h"
 
 namespace eolswap {
@@ -135,20 +141,33 @@ TEST(Convert, BlockLoopMatchesModel) {
   }
 }
 
+// An anonymous pipe whose two descriptors the platform's reads and writes
+// accept; binary on Windows, like everything the program opens.
+int open_pipe(int fds[2]) {
+#ifdef _WIN32
+  return _pipe(fds, 4096, _O_BINARY);
+#else
+  return pipe(fds);
+#endif
+}
+
 // A pipe that delivers a few bytes at a time, with pauses, still gives full
 // blocks, and the look-ahead byte still opens the next block.
 TEST(Stream, SlowPipeFillsBlocks) {
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(open_pipe(fds), 0);
   std::string in(input_block_size - 1, 'z');
   in += "\r\nrest";
   std::thread writer([&] {
     for (std::size_t i = 0; i < in.size(); i += 1000) {
       const std::size_t len = std::min<std::size_t>(1000, in.size() - i);
-      ASSERT_EQ(write(fds[1], in.data() + i, len), static_cast<ssize_t>(len));
+      ASSERT_EQ(platform::write_some(
+                    fds[1],
+                    reinterpret_cast<const unsigned char*>(in.data()) + i, len),
+                static_cast<long>(len));
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    close(fds[1]);
+    platform::close_fd(fds[1]);
   });
   InputStream input;
   input.fd = fds[0];
@@ -161,7 +180,7 @@ TEST(Stream, SlowPipeFillsBlocks) {
   EXPECT_EQ(read_block(&input, block.data(), block.size()), 0u);
   EXPECT_FALSE(input.failed);
   writer.join();
-  close(fds[0]);
+  platform::close_fd(fds[0]);
 }
 
 TEST(Stream, ReadErrorKeepsBytesAndIsReported) {
