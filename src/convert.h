@@ -29,7 +29,9 @@ constexpr unsigned char lf = 0x0A;
 // Converts in[0..n) into out and returns the count written (at most 2*n).
 // next is the byte after the block, or -1 at the end of the input; it
 // matters only when in[n-1] is CR. A CR directly followed by LF is dropped,
-// so the LF alone gives the break, even across a block boundary.
+// so the LF alone gives the break, even across a block boundary. out must
+// have room for 2*n bytes whatever the count: the vector paths store whole
+// vectors and may leave bytes past the count.
 std::size_t convert_bytes(const unsigned char* in, std::size_t n, int next,
                           unsigned char* out, BreakStyle style);
 

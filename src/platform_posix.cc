@@ -49,7 +49,10 @@ int open_output(const char* path) {
 bool truncate_output(int fd) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;
-  if (!S_ISREG(st.st_mode)) return true;
+  // An empty file is left alone: on ext4, truncating a file to zero marks it
+  // to be flushed to disk when it is closed (protection for programs that
+  // rewrite a file in place), and the close then waits for that.
+  if (!S_ISREG(st.st_mode) || st.st_size == 0) return true;
   return ::ftruncate(fd, 0) == 0;
 }
 

@@ -10,15 +10,22 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform.h"
+#include "convert_kernel.h"
 #include "test_util.h"
 
 namespace eolswap {
+
+// Names the kernel in test output (found by argument-dependent lookup).
+void PrintTo(Kernel kernel, std::ostream* os) { *os << kernel_name(kernel); }
+
 namespace {
 
 using testing_util::model_convert;
@@ -31,6 +38,23 @@ std::string convert_whole(const std::string& in, int next, BreakStyle style) {
       out.data(), style);
   return std::string(reinterpret_cast<const char*>(out.data()), n);
 }
+
+// Runs each test once per kernel, with that kernel forced, and skips the
+// kernels that this build or this processor lacks.
+class ConvertKernel : public ::testing::TestWithParam<Kernel> {
+ protected:
+  void SetUp() override {
+    if (!set_kernel(GetParam()))
+      GTEST_SKIP() << kernel_name(GetParam()) << " is not available here";
+  }
+  void TearDown() override { set_kernel(Kernel::automatic); }
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, ConvertKernel,
+                         ::testing::ValuesIn(every_kernel),
+                         [](const ::testing::TestParamInfo<Kernel>& param) {
+                           return std::string(kernel_name(param.param));
+                         });
 
 struct SequenceCase {
   const char* name;
@@ -53,7 +77,7 @@ const SequenceCase sequence_cases[] = {
      std::string("\0\f\v\x1a\x80\xff", 6)},
 };
 
-TEST(Convert, SequenceTable) {
+TEST_P(ConvertKernel, SequenceTable) {
   for (const SequenceCase& c : sequence_cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(convert_whole(c.in, -1, style_unix), c.unix_out);
@@ -62,7 +86,92 @@ TEST(Convert, SequenceTable) {
   }
 }
 
-TEST(Convert, TargetFormPassesThroughUnchanged) {
+// The vector kernels handle only whole chunks away from the end of the
+// input; each sequence is placed at every offset across the first chunks so
+// that it meets every position in a chunk and every chunk boundary.
+TEST_P(ConvertKernel, SequenceTableAtEveryOffset) {
+  const std::string tail(80, 'y');
+  for (const SequenceCase& c : sequence_cases) {
+    for (std::size_t offset = 0; offset < 100; ++offset) {
+      SCOPED_TRACE(::testing::Message() << c.name << " at " << offset);
+      const std::string head(offset, 'x');
+      const std::string in = head + c.in + tail;
+      ASSERT_EQ(convert_whole(in, -1, style_unix), head + c.unix_out + tail);
+      ASSERT_EQ(convert_whole(in, -1, style_dos), head + c.dos_out + tail);
+      ASSERT_EQ(convert_whole(in, -1, style_mac), head + c.mac_out + tail);
+    }
+  }
+}
+
+// What convert_bytes must give for in followed by the byte next (-1: the
+// end), derived from the whole-buffer rule: convert in plus that byte and
+// remove what the byte itself becomes.
+std::string model_with_next(const std::string& in, int next,
+                            BreakStyle style) {
+  if (next < 0) return model_convert(in, style);
+  const std::string own =
+      model_convert(std::string(1, static_cast<char>(next)), style);
+  const std::string all =
+      model_convert(in + static_cast<char>(next), style);
+  return all.substr(0, all.size() - own.size());
+}
+
+// Text of short lines with every kind of break, as files really hold.
+std::string random_text(std::mt19937* rng, std::size_t size) {
+  static const char* const breaks[] = {"\r\n", "\n", "\r", "\n\r"};
+  std::string s;
+  while (s.size() < size) {
+    const std::size_t line = (*rng)() % 40;
+    for (std::size_t k = 0; k < line; ++k)
+      s += static_cast<char>('a' + (*rng)() % 26);
+    s += breaks[(*rng)() % 4];
+  }
+  s.resize(size);
+  return s;
+}
+
+std::string random_bytes(std::mt19937* rng, std::size_t size) {
+  std::string s(size, ' ');
+  for (char& c : s) c = static_cast<char>((*rng)() & 0xFF);
+  return s;
+}
+
+// Each kernel against the whole-buffer rule on inputs of every length up to
+// a few chunks, at odd addresses, with every kind of byte after the block.
+// The output area is exactly 2*n bytes followed by guard bytes that must stay
+// untouched, since the kernels store whole vectors.
+TEST_P(ConvertKernel, KernelMatchesModel) {
+  std::mt19937 rng(4096);
+  const int nexts[] = {-1, lf, cr, 'z'};
+  constexpr std::size_t guard = 64;
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t n = rng() % 300;
+    const int kind = round % 3;
+    const std::string in = kind == 0   ? random_breaky(&rng, n)
+                           : kind == 1 ? random_text(&rng, n)
+                                       : random_bytes(&rng, n);
+    const int next = nexts[rng() % 4];
+    const std::size_t in_shift = rng() % 4;
+    const std::size_t out_shift = rng() % 4;
+    std::vector<unsigned char> in_area(in_shift + n);
+    if (n > 0) std::memcpy(in_area.data() + in_shift, in.data(), n);
+    for (BreakStyle style : {style_unix, style_dos, style_mac}) {
+      SCOPED_TRACE(::testing::Message() << "round " << round << " size " << n
+                                        << " next " << next << " style "
+                                        << style);
+      std::vector<unsigned char> out_area(out_shift + 2 * n + guard, 0xA5);
+      unsigned char* out = out_area.data() + out_shift;
+      const std::size_t got = convert_bytes(in_area.data() + in_shift, n,
+                                            next, out, style);
+      ASSERT_EQ(std::string(reinterpret_cast<const char*>(out), got),
+                model_with_next(in, next, style));
+      for (std::size_t k = 0; k < guard; ++k)
+        ASSERT_EQ(out[2 * n + k], 0xA5) << "written past 2*n at " << k;
+    }
+  }
+}
+
+TEST_P(ConvertKernel, TargetFormPassesThroughUnchanged) {
   const std::string unix_text = "one\ntwo\n\nthree\x80\n";
   const std::string dos_text = "one\r\ntwo\r\n\r\nthree\x80\r\n";
   const std::string mac_text = "one\rtwo\r\rthree\x80\r";
@@ -71,7 +180,7 @@ TEST(Convert, TargetFormPassesThroughUnchanged) {
   EXPECT_EQ(convert_whole(mac_text, -1, style_mac), mac_text);
 }
 
-TEST(Convert, CrEndingBlockLooksAtNextByte) {
+TEST_P(ConvertKernel, CrEndingBlockLooksAtNextByte) {
   // The LF that opens the next block gives the break; the CR gives none.
   EXPECT_EQ(convert_whole("a\r", '\n', style_unix), "a");
   EXPECT_EQ(convert_whole("a\r", '\n', style_dos), "a");
@@ -81,7 +190,7 @@ TEST(Convert, CrEndingBlockLooksAtNextByte) {
   EXPECT_EQ(convert_whole("a\n", '\r', style_mac), "a\r");
 }
 
-TEST(Convert, AllLineFeedsFillOutputBlockExactly) {
+TEST_P(ConvertKernel, AllLineFeedsFillOutputBlockExactly) {
   const std::string in(input_block_size, '\n');
   const std::string out = convert_whole(in, -1, style_dos);
   ASSERT_EQ(out.size(), output_block_size);
@@ -111,7 +220,7 @@ std::string convert_via_stream(const std::string& in, BreakStyle style) {
   return out;
 }
 
-TEST(Convert, CrLfSplitAcrossBlocksIsOneBreak) {
+TEST_P(ConvertKernel, CrLfSplitAcrossBlocksIsOneBreak) {
   std::string in(input_block_size - 1, 'x');
   in += "\r\nend\r";
   const std::string want = std::string(input_block_size - 1, 'x') + "\nend\n";
@@ -125,7 +234,7 @@ TEST(Convert, CrLfSplitAcrossBlocksIsOneBreak) {
 // The block loop, with its reads, look-ahead and writes, must agree with the
 // whole-buffer rule on inputs dense with breaks, including a CR at every
 // block boundary.
-TEST(Convert, BlockLoopMatchesModel) {
+TEST_P(ConvertKernel, BlockLoopMatchesModel) {
   std::mt19937 rng(20261208);
   std::uniform_int_distribution<std::size_t> size(0, 3 * input_block_size + 7);
   for (int round = 0; round < 120; ++round) {

@@ -1,0 +1,310 @@
+// Vector kernels for x86 processors. Each kernel is compiled for its own
+// instruction set through a target attribute and chosen at run time, so a
+// build for plain x86-64 (SSE2) still uses AVX2 or AVX-512 where present.
+//
+// Every kernel leaves the last bytes of the input to convert_scalar: a
+// vector loop runs only while one more byte follows its chunk, so that the
+// byte after each position can be loaded from the input itself. The rule is
+// local (each byte's output depends on the byte and the one after it), so
+// splitting the work anywhere gives the same bytes.
+
+#include "convert_kernel.h"
+
+#if defined(EOLSWAP_X86_KERNELS)
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+namespace eolswap {
+
+bool x86_kernel_available(Kernel kernel) {
+  __builtin_cpu_init();
+  switch (kernel) {
+    case Kernel::sse2:
+      return __builtin_cpu_supports("sse2");
+#if defined(EOLSWAP_WIDE_KERNELS)
+    case Kernel::avx2:
+      return __builtin_cpu_supports("avx2");
+#endif
+#if defined(EOLSWAP_WIDE_KERNELS) && defined(__x86_64__)
+    case Kernel::avx512:
+      return __builtin_cpu_supports("avx512f") &&
+             __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vl") &&
+             __builtin_cpu_supports("avx512vbmi2") &&
+             __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+#endif
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// The scanning kernels copy each chunk whole and then handle the first byte
+// whose output differs from the byte itself ("a change"), resuming just
+// after it. A change is always CR or LF; it gives one break, and a CR LF pair
+// is taken whole. For DOS a CR LF pair inside a chunk is no change at all,
+// but one whose LF opens the next chunk is, so that the scan never resumes
+// between a CR it has copied and the LF that completes it.
+inline void take_change(const unsigned char* in, std::size_t* i,
+                        unsigned char* out, std::size_t* o,
+                        BreakStyle style) {
+  const bool pair = in[*i] == cr && in[*i + 1] == lf;
+  *i += pair ? 2 : 1;
+  if (style == style_dos) {
+    out[*o] = cr;
+    out[*o + 1] = lf;
+    *o += 2;
+  } else {
+    out[*o] = style == style_unix ? lf : cr;
+    *o += 1;
+  }
+}
+
+// The changes among the chunk's bytes, one bit per byte, from the masks of
+// its CRs, its LFs and the bytes followed by LF. top is the chunk's last bit.
+inline std::uint32_t changes(std::uint32_t is_cr, std::uint32_t is_lf,
+                             std::uint32_t next_lf, std::uint32_t top,
+                             BreakStyle style) {
+  switch (style) {
+    case style_unix:
+      return is_cr;
+    case style_mac:
+      return is_lf | (is_cr & next_lf);
+    default:
+      return (is_cr & (~next_lf | top)) | (is_lf & ~(is_cr << 1));
+  }
+}
+
+// Each resumption waits for the load, compare and bit scan before it, some
+// twenty cycles; a chunk with more than two changes goes byte by byte
+// instead, which the processor pipelines. The byte loop drops a CR that ends
+// the chunk before an LF, and that LF is then a change at the start of the
+// next chunk, so the two ways of working mix freely.
+inline bool dense(std::uint32_t m) {
+  m &= m - 1;
+  m &= m - 1;
+  return m != 0;
+}
+
+template <BreakStyle style>
+__attribute__((target("sse2"))) std::size_t scan_sse2(
+    const unsigned char* in, std::size_t n, int next, unsigned char* out) {
+  constexpr std::size_t width = 16;
+  const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
+  const __m128i v_lf = _mm_set1_epi8(static_cast<char>(lf));
+  std::size_t i = 0;
+  std::size_t o = 0;
+  while (i + width < n) {
+    const __m128i x =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i after =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
+    const std::uint32_t is_cr = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(x, v_cr)));
+    const std::uint32_t is_lf = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(x, v_lf)));
+    const std::uint32_t next_lf = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(after, v_lf)));
+    const std::uint32_t m =
+        changes(is_cr, is_lf, next_lf, 1u << (width - 1), style);
+    if (m == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), x);
+      i += width;
+      o += width;
+      continue;
+    }
+    if (dense(m)) {
+      o += convert_scalar(in + i, width, in[i + width], out + o, style);
+      i += width;
+      continue;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), x);
+    const unsigned skip = static_cast<unsigned>(__builtin_ctz(m));
+    i += skip;
+    o += skip;
+    take_change(in, &i, out, &o, style);
+  }
+  return o + convert_scalar(in + i, n - i, next, out + o, style);
+}
+
+}  // namespace
+
+std::size_t convert_sse2(const unsigned char* in, std::size_t n, int next,
+                         unsigned char* out, BreakStyle style) {
+  switch (style) {
+    case style_unix:
+      return scan_sse2<style_unix>(in, n, next, out);
+    case style_mac:
+      return scan_sse2<style_mac>(in, n, next, out);
+    case style_dos:
+      return scan_sse2<style_dos>(in, n, next, out);
+    default:
+      return convert_scalar(in, n, next, out, style);
+  }
+}
+
+#if defined(EOLSWAP_WIDE_KERNELS)
+
+namespace {
+
+template <BreakStyle style>
+__attribute__((target("avx2"))) std::size_t scan_avx2(const unsigned char* in,
+                                                      std::size_t n, int next,
+                                                      unsigned char* out) {
+  constexpr std::size_t width = 32;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  std::size_t i = 0;
+  std::size_t o = 0;
+  while (i + width < n) {
+    const __m256i x =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
+    const std::uint32_t is_cr = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, v_cr)));
+    const std::uint32_t is_lf = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, v_lf)));
+    const std::uint32_t next_lf = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(after, v_lf)));
+    const std::uint32_t m =
+        changes(is_cr, is_lf, next_lf, 1u << (width - 1), style);
+    if (m == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), x);
+      i += width;
+      o += width;
+      continue;
+    }
+    if (dense(m)) {
+      o += convert_scalar(in + i, width, in[i + width], out + o, style);
+      i += width;
+      continue;
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), x);
+    const unsigned skip = static_cast<unsigned>(__builtin_ctz(m));
+    i += skip;
+    o += skip;
+    take_change(in, &i, out, &o, style);
+  }
+  return o + convert_scalar(in + i, n - i, next, out + o, style);
+}
+
+}  // namespace
+
+std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
+                         unsigned char* out, BreakStyle style) {
+  switch (style) {
+    case style_unix:
+      return scan_avx2<style_unix>(in, n, next, out);
+    case style_mac:
+      return scan_avx2<style_mac>(in, n, next, out);
+    case style_dos:
+      return scan_avx2<style_dos>(in, n, next, out);
+    default:
+      return convert_scalar(in, n, next, out, style);
+  }
+}
+
+#endif  // EOLSWAP_WIDE_KERNELS
+
+#if defined(EOLSWAP_WIDE_KERNELS) && defined(__x86_64__)
+
+namespace {
+
+#define EOLSWAP_AVX512 \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi2,popcnt")))
+
+// UNIX and Mac: each byte gives at most one byte. In every 32-byte chunk the
+// breaks are overwritten with the target byte, and the CRs that an LF
+// follows are packed out of the vector; no branch depends on the data.
+template <BreakStyle style>
+EOLSWAP_AVX512 std::size_t pack_avx512(const unsigned char* in, std::size_t n,
+                                       int next, unsigned char* out) {
+  constexpr std::size_t width = 32;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  std::size_t i = 0;
+  std::size_t o = 0;
+  while (i + width < n) {
+    const __m256i x =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
+    const __mmask32 is_cr = _mm256_cmpeq_epi8_mask(x, v_cr);
+    const __mmask32 next_lf = _mm256_cmpeq_epi8_mask(after, v_lf);
+    const __m256i broken =
+        style == style_unix
+            ? _mm256_mask_mov_epi8(x, is_cr, v_lf)
+            : _mm256_mask_mov_epi8(x, _mm256_cmpeq_epi8_mask(x, v_lf), v_cr);
+    const __mmask32 keep = ~(is_cr & next_lf);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o),
+                        _mm256_maskz_compress_epi8(keep, broken));
+    o += static_cast<unsigned>(__builtin_popcount(keep));
+    i += width;
+  }
+  return o + convert_scalar(in + i, n - i, next, out + o, style);
+}
+
+// DOS: each input byte owns two output slots, a CR slot used only by a break
+// and a second slot holding LF for a break or else the byte itself (nothing
+// for a CR that an LF follows). 32 bytes become 64 slots, and the unused
+// slots are packed out.
+EOLSWAP_AVX512 std::size_t pack_dos_avx512(const unsigned char* in,
+                                           std::size_t n, int next,
+                                           unsigned char* out) {
+  constexpr std::size_t width = 32;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const __m512i cr_slots = _mm512_set1_epi16(cr);
+  std::size_t i = 0;
+  std::size_t o = 0;
+  while (i + width < n) {
+    const __m256i x =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
+    const std::uint64_t is_cr = _mm256_cmpeq_epi8_mask(x, v_cr);
+    const std::uint64_t is_lf = _mm256_cmpeq_epi8_mask(x, v_lf);
+    const std::uint64_t next_lf = _mm256_cmpeq_epi8_mask(after, v_lf);
+    const std::uint64_t dropped = is_cr & next_lf;
+    const std::uint64_t breaks = (is_cr | is_lf) & ~dropped;
+    const __m256i second =
+        _mm256_mask_mov_epi8(x, static_cast<__mmask32>(breaks), v_lf);
+    const __m512i slots = _mm512_or_si512(
+        _mm512_slli_epi16(_mm512_cvtepu8_epi16(second), 8), cr_slots);
+    const std::uint64_t used =
+        _pdep_u64(breaks, 0x5555555555555555u) |
+        _pdep_u64(~dropped & 0xFFFFFFFFu, 0xAAAAAAAAAAAAAAAAu);
+    _mm512_storeu_si512(out + o, _mm512_maskz_compress_epi8(used, slots));
+    o += static_cast<std::size_t>(__builtin_popcountll(used));
+    i += width;
+  }
+  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+}
+
+#undef EOLSWAP_AVX512
+
+}  // namespace
+
+std::size_t convert_avx512(const unsigned char* in, std::size_t n, int next,
+                           unsigned char* out, BreakStyle style) {
+  switch (style) {
+    case style_unix:
+      return pack_avx512<style_unix>(in, n, next, out);
+    case style_mac:
+      return pack_avx512<style_mac>(in, n, next, out);
+    case style_dos:
+      return pack_dos_avx512(in, n, next, out);
+    default:
+      return convert_scalar(in, n, next, out, style);
+  }
+}
+
+#endif  // EOLSWAP_WIDE_KERNELS && __x86_64__
+
+}  // namespace eolswap
+
+#endif  // EOLSWAP_X86_KERNELS
