@@ -30,6 +30,11 @@ std::unique_ptr<char[]> exact_copy(const std::uint8_t* bytes, std::size_t n) {
   return s;
 }
 
+std::unique_ptr<char[]> exact_copy(const char* text) {
+  return exact_copy(reinterpret_cast<const std::uint8_t*>(text),
+                    std::strlen(text));
+}
+
 // True when p points into one of the strings, its terminating NUL included.
 bool inside_vector(const char* p, char* const* argv, int argc) {
   for (int i = 0; i < argc; ++i)
@@ -57,15 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::unique_ptr<char[]> optstring;
   switch (settings & 3) {
     case 0:
-      optstring =
-          exact_copy(reinterpret_cast<const std::uint8_t*>("udmipvqhH"), 9);
+      optstring = exact_copy("udmipvqhH");
       break;
     case 1:
-      optstring =
-          exact_copy(reinterpret_cast<const std::uint8_t*>("ab:uc:"), 6);
+      optstring = exact_copy("ab:uc:");
       break;
     case 2:
-      optstring = exact_copy(reinterpret_cast<const std::uint8_t*>(":o:v"), 4);
+      optstring = exact_copy(":o:v");
       break;
     default:
       optstring = std::move(strings.front());
