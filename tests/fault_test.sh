@@ -39,7 +39,7 @@ to_unix() { perl -0777 -pe 's/\r\n|\r|\n/\n/g'; }
 # block ending in LF; its reads from a file are 4096, 4096, 2048 and the
 # end. crend.txt: its first block ends in CR and the LF opens the second, so
 # the second read is the one-byte look-ahead.
-for i in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
+for _ in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
 { head -c 4095 /dev/zero | tr '\0' 'a'; printf '\r\nzz\r\n'; } >crend.txt
 to_unix <lines.txt >lines.unx
 read_error='Error: error reading input file\n\n'
@@ -58,6 +58,7 @@ while IFS='|' read -r name input env opts want_status want_out want_err; do
     in:*) head -c "${want_out#in:}" "$input" | to_unix >want_out ;;
     out:*) to_unix <"$input" | head -c "${want_out#out:}" >want_out ;;
   esac
+  # shellcheck disable=SC2059  # messages are written in printf notation
   printf -- "$want_err" >want_err
   if [ "$status" != "$want_status" ]; then
     bad "$name: status $status, want $want_status"; cat err
