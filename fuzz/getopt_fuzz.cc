@@ -88,11 +88,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
 
   // Diagnostics go to a sink, not to the terminal; libFuzzer and the
-  // sanitizers keep their own handles on standard error.
+  // sanitizers keep their own handles on standard error. Where the C library
+  // does not let the stream be swapped, the diagnostics stay off.
+#ifdef __GLIBC__
   static std::FILE* const sink = std::fopen("/dev/null", "w");
   std::FILE* const saved_stderr = stderr;
-  stderr = sink;
+  if (sink != nullptr) stderr = sink;
   options::opterr = (settings & 4) != 0 && sink != nullptr ? 1 : 0;
+#else
+  options::opterr = 0;
+#endif
   options::optind = 1;
   options::reset_cursor();
 
@@ -118,7 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       FUZZ_CHECK(options::optarg == nullptr);
     }
   }
+#ifdef __GLIBC__
   stderr = saved_stderr;
+#endif
   FUZZ_CHECK(result == -1);
   return 0;
 }
