@@ -12,6 +12,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
 pass=0
 fail=0
+skip=0
 
 ok() { pass=$((pass + 1)); }
 bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
@@ -32,6 +33,15 @@ faulty() {
   status=$?
 }
 
+# A program that carries its own allocator (clang links its sanitizer
+# runtime into the program) never calls the C library's posix_memalign, so
+# the preload cannot make an allocation fail there; those cases are skipped.
+alloc_faults=yes
+if nm -D --defined-only "$prog" 2>/dev/null | grep -qw posix_memalign; then
+  alloc_faults=no
+  echo "SKIP: allocation faults: the program defines its own posix_memalign"
+fi
+
 # The conversion to UNIX line breaks over a whole buffer.
 to_unix() { perl -0777 -pe 's/\r\n|\r|\n/\n/g'; }
 
@@ -51,6 +61,10 @@ no_memory='Error: not enough memory\n\n'
 #   each 4096-byte block to 3840 bytes).
 while IFS='|' read -r name input env opts want_status want_out want_err; do
   [ -n "$name" ] || continue
+  if [ "$alloc_faults" = no ] && [[ $env == *FAULT_ALLOC* ]]; then
+    skip=$((skip + 1))
+    continue
+  fi
   cp "$input" in
   # shellcheck disable=SC2086
   faulty "$env" $opts
@@ -104,6 +118,7 @@ TABLE
 # is neither created nor emptied.
 cp lines.txt in
 for at in 1 2; do
+  if [ "$alloc_faults" = no ]; then skip=$((skip + 2)); continue; fi
   faulty "FAULT_ALLOC_FAIL_AT=$at" -u - new.txt
   if [ "$status" = 1 ] && [ ! -e new.txt ] && [ ! -s out ]; then ok; else
     bad "allocation $at fails: named output created or status $status"; fi
@@ -143,5 +158,5 @@ TABLE
 if cmp -s out <(head -c 5000 lines.unx); then ok; else
   bad "reader gone: bytes before differ"; fi
 
-echo "$pass passed, $fail failed"
+echo "$pass passed, $fail failed, $skip skipped"
 [ "$fail" -eq 0 ]
