@@ -10,6 +10,13 @@
 #include "convert.h"
 #include "fuzz_check.h"
 
+// Where convert_bytes has several interchangeable kernels, every one that
+// the processor runs is put through the same checks.
+#if __has_include("convert_kernel.h")
+#include "convert_kernel.h"
+#define EOLSWAP_FUZZ_EACH_KERNEL 1
+#endif
+
 namespace {
 
 using eolswap::BreakStyle;
@@ -107,6 +114,21 @@ bool in_target_form(const std::string& s, BreakStyle style) {
   return true;
 }
 
+// Makes convert_bytes use the i-th kernel available, counted from 0; false,
+// with the automatic choice restored, when there is none left.
+bool use_kernel(std::size_t i) {
+#if defined(EOLSWAP_FUZZ_EACH_KERNEL)
+  std::size_t seen = 0;
+  for (eolswap::Kernel kernel : eolswap::every_kernel)
+    if (eolswap::kernel_available(kernel) && seen++ == i)
+      return eolswap::set_kernel(kernel);
+  eolswap::set_kernel(eolswap::Kernel::automatic);
+  return false;
+#else
+  return i == 0;
+#endif
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -120,15 +142,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                    eolswap::style_mac};
   const std::string want[] = {model(in, styles[0]), model(in, styles[1]),
                               model(in, styles[2])};
-  for (std::size_t s = 0; s < 3; ++s) {
-    const std::string out = convert_in_pieces(in, styles[s], &choices);
-    FUZZ_CHECK(out == want[s]);
-    FUZZ_CHECK(in_target_form(out, styles[s]));
-    FUZZ_CHECK(without_breaks(out) == without_breaks(in));
-    // Output already in a style stays as it is, and holds the same breaks:
-    // converting it on to another style gives what the input gives.
-    const std::size_t then = choices.between(0, 2);
-    FUZZ_CHECK(whole(out, styles[then]) == want[then]);
+  for (std::size_t kernel = 0; use_kernel(kernel); ++kernel) {
+    for (std::size_t s = 0; s < 3; ++s) {
+      const std::string out = convert_in_pieces(in, styles[s], &choices);
+      FUZZ_CHECK(out == want[s]);
+      FUZZ_CHECK(in_target_form(out, styles[s]));
+      FUZZ_CHECK(without_breaks(out) == without_breaks(in));
+      // Output already in a style stays as it is, and holds the same breaks:
+      // converting it on to another style gives what the input gives.
+      const std::size_t then = choices.between(0, 2);
+      FUZZ_CHECK(whole(out, styles[then]) == want[then]);
+    }
   }
   return 0;
 }
