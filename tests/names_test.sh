@@ -29,12 +29,25 @@ snapshot() {
 }
 
 # run ARGS... : runs the program in the box with nothing on standard input,
-# leaving out (outside the box), err, status and the files changed by the
-# run in changed.
+# leaving out (outside the box), err and status; in changed the count of
+# files created or changed, and in stray the files that were read but not
+# named on the command line. Reads show in the access time, which is set
+# far back before the run (where the file system keeps no access times,
+# nothing shows and the check passes).
 run() {
   snapshot >../before
+  find . -type f -exec touch -d @946684800 {} +
   "$prog" "$@" <../empty >../out 2>../err
   status=$?
+  stray=""
+  local file arg named
+  while IFS= read -r -d '' file; do
+    named=no
+    for arg in "$@"; do
+      if [ "./$arg" = "$file" ] || [ "$arg" = "$file" ]; then named=yes; fi
+    done
+    if [ "$named" = no ]; then stray+="$file "; fi
+  done < <(find . -type f -anewer ../epoch -print0)
   snapshot >../after
   changed=$(diff ../before ../after | grep -c '^>')
 }
@@ -49,6 +62,8 @@ expect() {
   printf -- "$format" "$@" >../want_err
   if [ "$status" != "$want_status" ]; then
     bad "$name: status $status, want $want_status"; head -3 ../err
+  elif [ -n "$stray" ]; then
+    bad "$name: read files it was not given: $(printf '%q' "$stray")"
   elif [ "$changed" != "$want_changed" ]; then
     bad "$name: $changed files created or changed, want $want_changed"
   elif ! cmp -s ../err ../want_err; then
@@ -59,6 +74,11 @@ expect() {
 }
 
 : >../empty
+touch -d @978307200 ../epoch  # a year after the access times set in run
+# Files that no run names; reading any of them shows as a stray read.
+printf 'decoy\n' >a
+printf 'decoy\n' >n
+printf 'decoy\n' >'%s'
 printf 'a\r\nb\r\n' >../text
 long=$(head -c 255 /dev/zero | tr '\0' 'n')
 too_long=$(head -c 256 /dev/zero | tr '\0' 'n')
