@@ -29,9 +29,14 @@ std::string model(const std::string& in, BreakStyle style) {
                           : style == eolswap::style_dos ? "\r\n"
                                                         : "\r";
   std::string out;
-  for (std::size_t i = 0; i < in.size(); ++i)
-    if (!(in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n'))
-      in[i] == '\r' || in[i] == '\n' ? out.append(brk) : out.append(1, in[i]);
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') continue;
+    if (in[i] == '\r' || in[i] == '\n') {
+      out += brk;
+    } else {
+      out += in[i];
+    }
+  }
   return out;
 }
 
@@ -53,8 +58,8 @@ std::string whole(const std::string& in, BreakStyle style) {
   return convert_exact(in.data(), in.size(), -1, style);
 }
 
-// How long the next read is: mostly a full block as the program reads it,
-// often a few bytes as a pipe may deliver them.
+// How long the next read is: a full block as the program reads it, a few
+// bytes as a pipe may deliver them, or anything up to what is left.
 std::size_t read_size(Choices* choices, std::size_t left) {
   std::size_t size = 0;
   switch (choices->between(0, 3)) {
