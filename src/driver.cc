@@ -90,7 +90,7 @@ bool is_standard_stream(const char* operand) {
   return std::strcmp(operand, standard_stream_name) == 0;
 }
 
-InputStream open_input(int argc, char* argv[]) {
+InputStream open_input(int argc, const char* const argv[]) {
   InputStream input;
   if (options::optind < argc) input.name = argv[options::optind];
   if (is_standard_stream(input.name)) {
@@ -104,7 +104,8 @@ InputStream open_input(int argc, char* argv[]) {
 
 // Opens the output only once it is known not to be the input: truncating a
 // file before converting it would destroy the very bytes to be converted.
-OutputStream open_output(int argc, char* argv[], const InputStream& input) {
+OutputStream open_output(int argc, const char* const argv[],
+                         const InputStream& input) {
   OutputStream output;
   ++options::optind;
   if (options::optind < argc) output.name = argv[options::optind];

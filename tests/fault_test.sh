@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Black-box runs of the program while the system fails under it: reads,
+# writes, closes and allocations made to fail by a preload library, a full
+# device and pipes whose reader has gone.
+# Usage: fault_test.sh PROGRAM FAULT_LIBRARY
+set -u
+[ $# -eq 2 ] || { echo "usage: $0 program fault-library" >&2; exit 2; }
+prog=$(realpath "$1")
+lib=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 2
+pass=0
+fail=0
+skip=0
+
+ok() { pass=$((pass + 1)); }
+bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+
+# The preload goes before an AddressSanitizer runtime, which then has to be
+# told not to insist on coming first; the option means nothing elsewhere.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
+
+# faulty ENV_ASSIGNMENTS OPTIONS... : runs the program under the preload on
+# standard input "in" and standard output "out", with SIGPIPE at its default
+# so that the program's own handling is what is tested.
+faulty() {
+  local assignments=$1
+  shift
+  # shellcheck disable=SC2086
+  env --default-signal=PIPE LD_PRELOAD="$lib" $assignments "$prog" "$@" \
+    <in >out 2>err
+  status=$?
+}
+
+# A program that carries its own allocator (clang links its sanitizer
+# runtime into the program) never calls the C library's posix_memalign, so
+# the preload cannot make an allocation fail there; those cases are skipped.
+alloc_faults=yes
+if nm -D --defined-only "$prog" 2>/dev/null | grep -qw posix_memalign; then
+  alloc_faults=no
+  echo "SKIP: allocation faults: the program defines its own posix_memalign"
+fi
+
+# The conversion to UNIX line breaks over a whole buffer.
+to_unix() { perl -0777 -pe 's/\r\n|\r|\n/\n/g'; }
+
+# Inputs. lines.txt: 640 lines of 16 bytes, two and a half blocks, every
+# block ending in LF; its reads from a file are 4096, 4096, 2048 and the
+# end. crend.txt: its first block ends in CR and the LF opens the second, so
+# the second read is the one-byte look-ahead.
+for _ in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
+{ head -c 4095 /dev/zero | tr '\0' 'a'; printf '\r\nzz\r\n'; } >crend.txt
+to_unix <lines.txt >lines.unx
+read_error='Error: error reading input file\n\n'
+no_memory='Error: not enough memory\n\n'
+
+# name | input | environment | options | status | output | message
+#   output: in:N is the conversion of the first N input bytes, out:N the
+#   first N bytes of the conversion of the whole input (lines.txt converts
+#   each 4096-byte block to 3840 bytes).
+while IFS='|' read -r name input env opts want_status want_out want_err; do
+  [ -n "$name" ] || continue
+  if [ "$alloc_faults" = no ] && [[ $env == *FAULT_ALLOC* ]]; then
+    skip=$((skip + 1))
+    continue
+  fi
+  cp "$input" in
+  # shellcheck disable=SC2086
+  faulty "$env" $opts
+  case $want_out in
+    in:*) head -c "${want_out#in:}" "$input" | to_unix >want_out ;;
+    out:*) to_unix <"$input" | head -c "${want_out#out:}" >want_out ;;
+  esac
+  # shellcheck disable=SC2059  # messages are written in printf notation
+  printf -- "$want_err" >want_err
+  if [ "$status" != "$want_status" ]; then
+    bad "$name: status $status, want $want_status"; cat err
+  elif ! cmp -s out want_out; then
+    bad "$name: output differs ($(wc -c <out) bytes, want $(wc -c <want_out))"
+  elif ! cmp -s err want_err; then
+    bad "$name: messages differ"; diff want_err err | head -5
+  else
+    ok
+  fi
+done <<TABLE
+read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-q -u|1|in:0|$read_error
+read fails at the second block|lines.txt|FAULT_READ_FAIL_AT=2|-q -u|1|in:4096|$read_error
+read fails inside a block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=7|-q -u|1|in:5096|$read_error
+read fails at the end of the input|lines.txt|FAULT_READ_FAIL_AT=4|-q -u|1|in:10240|$read_error
+read fails at the look-ahead after a CR|crend.txt|FAULT_READ_FAIL_AT=2|-q -u|1|in:4096|$read_error
+read fails after the progress line|lines.txt|FAULT_READ_FAIL_AT=2|-u|1|in:4096|Converting - to - with UNIX line breaks.\n$read_error
+-p: read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-q -p -u|1|in:0|$read_error
+-p: read fails inside the first block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-q -p -u|1|in:2000|$read_error
+-p: read fails after the first block|lines.txt|FAULT_READ_FAIL_AT=2|-q -p -u|1|in:4096|$read_error
+-i: read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-i|1|in:0|$read_error
+-i: read fails inside the first block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-i|1|in:0|$read_error
+interrupted read is taken again|lines.txt|FAULT_READ_EINTR_AT=2|-q -u|0|in:10240|
+reads of 7 bytes still give whole blocks|crend.txt|FAULT_READ_CHUNK=7|-q -u|0|in:4101|
+write fails at the first block|lines.txt|FAULT_WRITE_FAIL_AT=1|-q -u|1|out:0|
+write fails at the second block|lines.txt|FAULT_WRITE_FAIL_AT=2|-q -u|1|out:3840|
+write short at the first block|lines.txt|FAULT_WRITE_SHORT_AT=1|-q -u|1|out:1920|
+write short at the second block|lines.txt|FAULT_WRITE_SHORT_AT=2|-q -u|1|out:5760|
+write short at the last block|lines.txt|FAULT_WRITE_SHORT_AT=3|-q -u|1|out:8640|
+-p: write short at the first block|lines.txt|FAULT_WRITE_SHORT_AT=1|-q -p -u|1|out:1920|
+interrupted write is taken again|lines.txt|FAULT_WRITE_EINTR_AT=2|-q -u|0|out:9600|
+write taken in pieces is carried on|lines.txt|FAULT_WRITE_CHUNK=100|-q -u|0|out:9600|
+closing the output fails|lines.txt|FAULT_CLOSE_FAIL_FD=1|-q -u|1|out:9600|
+closing the input fails unnoticed|lines.txt|FAULT_CLOSE_FAIL_FD=0|-q -u|0|out:9600|
+first block allocation fails|lines.txt|FAULT_ALLOC_FAIL_AT=1|-u|1|out:0|$no_memory
+second block allocation fails|lines.txt|FAULT_ALLOC_FAIL_AT=2|-u|1|out:0|$no_memory
+-p: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=2|-p -u|1|out:0|$no_memory
+-i: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=1|-i|1|out:0|$no_memory
+two blocks are all the run allocates|lines.txt|FAULT_ALLOC_FAIL_AT=3|-q -u|0|out:9600|
+TABLE
+
+# A failing allocation comes before the output is opened: a named output
+# is neither created nor emptied.
+cp lines.txt in
+for at in 1 2; do
+  if [ "$alloc_faults" = no ]; then skip=$((skip + 2)); continue; fi
+  faulty "FAULT_ALLOC_FAIL_AT=$at" -u - new.txt
+  if [ "$status" = 1 ] && [ ! -e new.txt ] && [ ! -s out ]; then ok; else
+    bad "allocation $at fails: named output created or status $status"; fi
+  printf 'keep' >old.txt
+  faulty "FAULT_ALLOC_FAIL_AT=$at" -u - old.txt
+  if [ "$status" = 1 ] && [ "$(cat old.txt)" = keep ]; then ok; else
+    bad "allocation $at fails: existing output emptied or status $status"; fi
+  rm -f old.txt
+done
+
+# A full device and pipes whose reader has gone: status 1, no message, no
+# death by SIGPIPE (status 141 from the shell).
+# name | command producing status.txt
+plain() { env --default-signal=PIPE "$prog" "$@"; }
+head -c 3000000 /dev/zero | tr '\0' '\r' >big.txt
+while IFS='|' read -r name command; do
+  rm -f status.txt err
+  eval "$command"
+  status=$(cat status.txt 2>/dev/null)
+  if [ "$status" != 1 ]; then
+    bad "$name: status ${status:-none}, want 1"
+  elif [ -s err ]; then
+    bad "$name: message printed"; head -3 err
+  else
+    ok
+  fi
+done <<'TABLE'
+full device as standard output|{ plain -q -u <lines.txt >/dev/full 2>err; echo $? >status.txt; }
+full device as named output|{ plain -q -u lines.txt /dev/full 2>err; echo $? >status.txt; }
+full device with -p|{ plain -q -p -u lines.txt /dev/full 2>err; echo $? >status.txt; }
+reader gone before the first write|{ plain -q big.txt 2>err; echo $? >status.txt; } | true
+reader gone after some blocks|{ plain -q -u big.txt 2>err; echo $? >status.txt; } | head -c 10000 >/dev/null
+TABLE
+
+# The bytes the reader took before it went are the start of the conversion.
+{ plain -q -u lines.txt 2>err; echo $? >status.txt; } | head -c 5000 >out
+if cmp -s out <(head -c 5000 lines.unx); then ok; else
+  bad "reader gone: bytes before differ"; fi
+
+echo "$pass passed, $fail failed, $skip skipped"
+[ "$fail" -eq 0 ]

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Black-box runs with hostile file names and argument vectors: printf
+# directives, bytes that are not UTF-8, leading dashes, names at and past
+# the system's limits, thousands of operands. Names must reach the messages
+# byte for byte, and no file but the named output may be created or changed.
+# Usage: names_test.sh PROGRAM
+set -u
+[ $# -eq 1 ] || { echo "usage: $0 program" >&2; exit 2; }
+prog=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/box"
+cd "$work/box" || exit 2
+pass=0
+fail=0
+
+ok() { pass=$((pass + 1)); }
+bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+
+# same NAME FILE BYTES_PRINTF : passes when FILE holds exactly those bytes.
+same() {
+  # shellcheck disable=SC2059  # the bytes are written in printf notation
+  if cmp -s "$2" <(printf "$3"); then ok; else bad "$1: output bytes"; fi
+}
+
+# Every file under the box with a digest of its bytes, names escaped.
+snapshot() {
+  find . -type f -print0 | sort -z | xargs -0 -r sha1sum
+}
+
+# run ARGS... : runs the program in the box with nothing on standard input,
+# leaving out (outside the box), err and status; in changed the count of
+# files created or changed, and in stray the files that were read but not
+# named on the command line. Reads show in the access time, which is set
+# far back before the run (where the file system keeps no access times,
+# nothing shows and the check passes).
+run() {
+  snapshot >../before
+  find . -type f -exec touch -d @946684800 {} +
+  "$prog" "$@" <../empty >../out 2>../err
+  status=$?
+  stray=""
+  local file arg named
+  while IFS= read -r -d '' file; do
+    named=no
+    for arg in "$@"; do
+      if [ "./$arg" = "$file" ] || [ "$arg" = "$file" ]; then named=yes; fi
+    done
+    if [ "$named" = no ]; then stray+="$file "; fi
+  done < <(find . -type f -anewer ../epoch -print0)
+  snapshot >../after
+  changed=$(diff ../before ../after | grep -c '^>')
+}
+
+# expect NAME STATUS CHANGED_FILES ERR_FORMAT [ERR_ARGS...]: the status, the
+# count of files created or changed, and the messages, with the arguments
+# filled in by %s and so reproduced byte for byte.
+expect() {
+  local name=$1 want_status=$2 want_changed=$3 format=$4
+  shift 4
+  # shellcheck disable=SC2059  # the format is the test's own
+  printf -- "$format" "$@" >../want_err
+  if [ "$status" != "$want_status" ]; then
+    bad "$name: status $status, want $want_status"; head -3 ../err
+  elif [ -n "$stray" ]; then
+    bad "$name: read files it was not given: $(printf '%q' "$stray")"
+  elif [ "$changed" != "$want_changed" ]; then
+    bad "$name: $changed files created or changed, want $want_changed"
+  elif ! cmp -s ../err ../want_err; then
+    bad "$name: messages differ"; diff ../want_err ../err | head -5 | cat -v
+  else
+    ok
+  fi
+}
+
+: >../empty
+touch -d @978307200 ../epoch  # a year after the access times set in run
+# Files that no run names; reading any of them shows as a stray read.
+printf 'decoy\n' >a
+printf 'decoy\n' >n
+printf 'decoy\n' >'%s'
+printf 'a\r\nb\r\n' >../text
+long=$(head -c 255 /dev/zero | tr '\0' 'n')
+too_long=$(head -c 256 /dev/zero | tr '\0' 'n')
+mkdir d
+deep=$(for _ in $(seq 900); do printf 'd/../'; done)in.txt  # 4506 bytes
+
+# Names that are awkward for printf, terminals, the shell and the scanner.
+names=(
+  '%s%n%x%%'
+  $'\xff\xfe\x80\xc3('
+  $'line\nbreak'
+  $'tab\there'
+  ' spaced  out '
+  '*?[a]'
+  'back\slash'
+  $'it\'s "q"'
+  "$long"
+)
+for n in "${names[@]}"; do
+  shown=$(printf '%q' "$n")
+  cp ../text "$n"
+  out="o${n:1}"
+  run -u "$n" "$out"
+  expect "convert $shown" 0 1 'Converting %s to %s with UNIX line breaks.\n' \
+    "$n" "$out"
+  same "convert $shown" "$out" 'a\nb\n'
+  run -i "$n"
+  expect "identify $shown" 0 0 '%s seems to have MS-DOS line breaks.\n' "$n"
+  rm -f -- "$n" "$out"
+done
+
+# Leading dashes: reached by a path, or after --, a name is never an option.
+cp ../text ./-x
+run -u ./-x ./-y
+expect "./-x to ./-y" 0 1 'Converting ./-x to ./-y with UNIX line breaks.\n'
+rm ./-y
+run -q -u -- -x -y
+expect "-- -x -y" 0 1 ''
+same "-- -x -y" ./-y 'a\nb\n'
+cp ../text ./--
+run -q -m -- -- out.txt
+expect "the second -- is the input" 0 1 ''
+same "-- --" out.txt 'a\rb\r'
+cp ../text ./-
+run -q -u ./- out.txt
+expect "./- is a file, not standard input" 0 1 ''
+same "./-" out.txt 'a\nb\n'
+rm -f ./-x ./-y ./-- ./- out.txt
+
+# Names the system refuses: a component over 255 bytes, a path over
+# PATH_MAX, an empty name, a file taken for a directory. Each fails to open
+# with the usage error, and nothing is created.
+cp ../text in.txt
+for bad_name in "$too_long" "$deep" "" "in.txt/"; do
+  shown=$(printf '%q' "${bad_name:0:40}")
+  run -u "$bad_name" out.txt
+  head -n 2 ../err >../err2 && mv ../err2 ../err
+  expect "input $shown" 1 0 'Error: error opening input file\n\n'
+  run -u in.txt "$bad_name"
+  head -n 2 ../err >../err2 && mv ../err2 ../err
+  expect "output $shown" 1 0 'Error: error opening output file\n\n'
+done
+
+# argv[0] and option letters are printed as they are, never as a format.
+ln -s "$prog" '%s%n'
+"./%s%n" -x <../empty >../out 2>../err
+status=$?
+head -n 1 ../err >../err2 && mv ../err2 ../err
+expect "argv[0] with directives" 1 0 '%s: illegal option -- x\n' '%s%n'
+rm -f '%s%n'
+for letter in '%' $'\xff' '"'; do
+  run "-$letter"
+  head -n 2 ../err >../err2 && mv ../err2 ../err
+  expect "option letter $(printf '%q' "$letter")" 1 0 \
+    '%s: illegal option -- %s\nError: unexpected option\n' \
+    "$(basename "$prog")" "$letter"
+done
+
+# Thousands of operands and options.
+extra=()
+for i in $(seq 5000); do extra+=("%n$i"); done
+run -q -u in.txt out.txt "${extra[@]}"
+expect "5000 operands beyond the output are ignored" 0 1 ''
+same "5000 operands" out.txt 'a\nb\n'
+options=()
+for _ in $(seq 5000); do options+=(-u -d); done
+rm out.txt
+run -q "${options[@]}" -m in.txt out.txt
+expect "10001 options, the last wins" 0 1 ''
+same "10001 options" out.txt 'a\rb\r'
+cluster=-$(head -c 100000 /dev/zero | tr '\0' 'u')m
+rm out.txt
+run -q "$cluster" in.txt out.txt
+expect "a cluster of 100001 letters" 0 1 ''
+same "long cluster" out.txt 'a\rb\r'
+run -q "${extra[@]}"
+head -n 2 ../err >../err2 && mv ../err2 ../err
+expect "5000 operands, the first missing" 1 0 'Error: error opening input file\n\n'
+
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]
