@@ -193,6 +193,143 @@ __attribute__((target("avx2"))) std::size_t scan_avx2(const unsigned char* in,
   return o + convert_scalar(in + i, n - i, next, out + o, style);
 }
 
+// Text already in DOS form has no lone break at all: the DOS expansions
+// copy chunks while that lasts, from *i on (not the first chunk, which has
+// no byte before it), and stop at the first chunk with a lone break. The
+// rest of the block then goes through code whose cost does not depend on
+// the data: a choice for each chunk would be mispredicted about every other
+// chunk on UNIX text.
+__attribute__((target("avx2"))) inline void copy_dos_prefix(
+    const unsigned char* in, std::size_t n, std::size_t* i, std::size_t* o,
+    unsigned char* out) {
+  constexpr std::size_t width = 32;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  if (*i == 0) return;
+  while (*i + width < n) {
+    const unsigned char* p = in + *i;
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i before =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i lone = _mm256_or_si256(
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                            _mm256_cmpeq_epi8(x, v_cr)),
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                            _mm256_cmpeq_epi8(x, v_lf)));
+    if (!_mm256_testz_si256(lone, lone)) return;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + *o), x);
+    *i += width;
+    *o += width;
+  }
+}
+
+// DOS with AVX2: the same expansion as expand_dos_avx512 below (see there),
+// eight input bytes at a time through pshufb. Row m of the table shuffles a
+// 16-byte source holding 8 input bytes and then 8 CRs into their output
+// when the lone breaks among them are the set bits of m: a lone byte takes
+// a CR (source byte 8) before itself.
+struct DosShuffles {
+  alignas(16) unsigned char row[256][16];
+  unsigned char size[256];  // the output count, 8 + popcount(m)
+};
+
+constexpr DosShuffles make_dos_shuffles() {
+  DosShuffles table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned o = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (m & (1u << k)) table.row[m][o++] = 8;
+      table.row[m][o++] = static_cast<unsigned char>(k);
+    }
+    table.size[m] = static_cast<unsigned char>(o);
+    while (o < 16) table.row[m][o++] = 8;
+  }
+  return table;
+}
+
+constexpr DosShuffles dos_shuffles = make_dos_shuffles();
+
+// Converts the 32 bytes x, given the byte after each of them (after) and
+// the byte before each (before): stores 64 bytes at out and returns how many
+// of them are output. Whatever the data, the same instructions run.
+__attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
+    __m256i x, __m256i after, __m256i before, unsigned char* out) {
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                                              _mm256_cmpeq_epi8(x, v_cr));
+  const __m256i lone_lf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                                              _mm256_cmpeq_epi8(x, v_lf));
+  const auto lone = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_or_si256(lone_cr, lone_lf)));
+  // Every lone break becomes LF, and the CR before it comes from the table.
+  const __m256i s = _mm256_blendv_epi8(x, v_lf, lone_cr);
+  // Groups 0 and 2 of eight bytes, each followed by CRs, in the two lanes
+  // of one vector, and groups 1 and 3 in another, so that one vpshufb
+  // shuffles two groups.
+  const __m256i groups02 = _mm256_unpacklo_epi64(s, v_cr);
+  const __m256i groups13 = _mm256_unpackhi_epi64(s, v_cr);
+  const auto row = [&](unsigned group) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(
+        dos_shuffles.row[(lone >> (8 * group)) & 0xFF]));
+  };
+  const __m256i out02 =
+      _mm256_shuffle_epi8(groups02, _mm256_set_m128i(row(2), row(0)));
+  const __m256i out13 =
+      _mm256_shuffle_epi8(groups13, _mm256_set_m128i(row(3), row(1)));
+  const auto size = [&](unsigned group) -> std::size_t {
+    return dos_shuffles.size[(lone >> (8 * group)) & 0xFF];
+  };
+  std::size_t o = 0;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_castsi256_si128(out02));
+  o += size(0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_castsi256_si128(out13));
+  o += size(1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_extracti128_si256(out02, 1));
+  o += size(2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_extracti128_si256(out13, 1));
+  return o + size(3);
+}
+
+__attribute__((target("avx2"))) std::size_t expand_dos_avx2(
+    const unsigned char* in, std::size_t n, int next, unsigned char* out) {
+  constexpr std::size_t width = 32;
+  std::size_t i = 0;
+  std::size_t o = 0;
+  // Whole chunks while a byte follows them. At most 2*i bytes precede
+  // out+o, so the stores end within out[0..2*(i+32)).
+  if (width < n) {
+    // No byte precedes the block: the first chunk's own bytes shifted in
+    // after a zero stand for the bytes before them.
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+    const __m256i before = _mm256_alignr_epi8(
+        x, _mm256_permute2x128_si256(x, x, 0x08), 15);
+    o += dos_chunk_avx2(
+        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
+        before, out);
+    i += width;
+  }
+  copy_dos_prefix(in, n, &i, &o, out);
+  while (i + width < n) {
+    o += dos_chunk_avx2(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i - 1)),
+        out + o);
+    i += width;
+  }
+  // convert_scalar gives an LF after a CR the whole pair CR LF, so the CR
+  // that the chunks copied before it goes.
+  if (i > 0 && in[i - 1] == cr && in[i] == lf) --o;
+  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+}
+
 }  // namespace
 
 std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
@@ -203,7 +340,7 @@ std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
     case style_mac:
       return scan_avx2<style_mac>(in, n, next, out);
     case style_dos:
-      return scan_avx2<style_dos>(in, n, next, out);
+      return expand_dos_avx2(in, n, next, out);
     default:
       return convert_scalar(in, n, next, out, style);
   }
@@ -316,6 +453,7 @@ EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
         before, out);
     i += width;
   }
+  copy_dos_prefix(in, n, &i, &o, out);
   while (i + width < n) {
     o += dos_chunk(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)),
