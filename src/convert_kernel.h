@@ -27,8 +27,8 @@ enum class Kernel : int {
   automatic = 0,  // the fastest available one
   scalar = 1,     // one byte at a time, any processor
   sse2 = 2,       // 16-byte scan, copies chunks without line breaks whole
-  avx2 = 3,       // the same scan with 32-byte vectors
-  avx512 = 4,     // branch-free: 32 bytes at a time, packed with vpcompressb
+  avx2 = 3,       // the same scan with 32-byte vectors; DOS by pshufb table
+  avx512 = 4,     // branch-free: 32 bytes at a time, vpcompressb/vpexpandb
 };
 
 // Every concrete kernel, plainest first.

@@ -2,11 +2,12 @@
 // instruction set through a target attribute and chosen at run time, so a
 // build for plain x86-64 (SSE2) still uses AVX2 or AVX-512 where present.
 //
-// Every kernel leaves the last bytes of the input to convert_scalar: a
-// vector loop runs only while one more byte follows its chunk, so that the
-// byte after each position can be loaded from the input itself. The rule is
+// A vector loop runs only while one more byte follows its chunk, so that the
+// byte after each position can be loaded from the input itself, and most
+// kernels leave the last bytes of the input to convert_scalar. The rule is
 // local (each byte's output depends on the byte and the one after it), so
-// splitting the work anywhere gives the same bytes.
+// splitting the work anywhere gives the same bytes. The DOS expansions below
+// look at the byte before as well, and say how they meet the block's edges.
 
 #include "convert_kernel.h"
 
@@ -192,6 +193,143 @@ __attribute__((target("avx2"))) std::size_t scan_avx2(const unsigned char* in,
   return o + convert_scalar(in + i, n - i, next, out + o, style);
 }
 
+// Text already in DOS form has no lone break at all: the DOS expansions
+// copy chunks while that lasts, from *i on (not the first chunk, which has
+// no byte before it), and stop at the first chunk with a lone break. The
+// rest of the block then goes through code whose cost does not depend on
+// the data: a choice for each chunk would be mispredicted about every other
+// chunk on UNIX text.
+__attribute__((target("avx2"))) inline void copy_dos_prefix(
+    const unsigned char* in, std::size_t n, std::size_t* i, std::size_t* o,
+    unsigned char* out) {
+  constexpr std::size_t width = 32;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  if (*i == 0) return;
+  while (*i + width < n) {
+    const unsigned char* p = in + *i;
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i before =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i lone = _mm256_or_si256(
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                            _mm256_cmpeq_epi8(x, v_cr)),
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                            _mm256_cmpeq_epi8(x, v_lf)));
+    if (!_mm256_testz_si256(lone, lone)) return;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + *o), x);
+    *i += width;
+    *o += width;
+  }
+}
+
+// DOS with AVX2: the same expansion as expand_dos_avx512 below (see there),
+// eight input bytes at a time through pshufb. Row m of the table shuffles a
+// 16-byte source holding 8 input bytes and then 8 CRs into their output
+// when the lone breaks among them are the set bits of m: a lone byte takes
+// a CR (source byte 8) before itself.
+struct DosShuffles {
+  alignas(16) unsigned char row[256][16];
+  unsigned char size[256];  // the output count, 8 + popcount(m)
+};
+
+constexpr DosShuffles make_dos_shuffles() {
+  DosShuffles table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned o = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (m & (1u << k)) table.row[m][o++] = 8;
+      table.row[m][o++] = static_cast<unsigned char>(k);
+    }
+    table.size[m] = static_cast<unsigned char>(o);
+    while (o < 16) table.row[m][o++] = 8;
+  }
+  return table;
+}
+
+constexpr DosShuffles dos_shuffles = make_dos_shuffles();
+
+// Converts the 32 bytes x, given the byte after each of them (after) and
+// the byte before each (before): stores 64 bytes at out and returns how many
+// of them are output. Whatever the data, the same instructions run.
+__attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
+    __m256i x, __m256i after, __m256i before, unsigned char* out) {
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                                              _mm256_cmpeq_epi8(x, v_cr));
+  const __m256i lone_lf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                                              _mm256_cmpeq_epi8(x, v_lf));
+  const auto lone = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_or_si256(lone_cr, lone_lf)));
+  // Every lone break becomes LF, and the CR before it comes from the table.
+  const __m256i s = _mm256_blendv_epi8(x, v_lf, lone_cr);
+  // Groups 0 and 2 of eight bytes, each followed by CRs, in the two lanes
+  // of one vector, and groups 1 and 3 in another, so that one vpshufb
+  // shuffles two groups.
+  const __m256i groups02 = _mm256_unpacklo_epi64(s, v_cr);
+  const __m256i groups13 = _mm256_unpackhi_epi64(s, v_cr);
+  const auto row = [&](unsigned group) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(
+        dos_shuffles.row[(lone >> (8 * group)) & 0xFF]));
+  };
+  const __m256i out02 =
+      _mm256_shuffle_epi8(groups02, _mm256_set_m128i(row(2), row(0)));
+  const __m256i out13 =
+      _mm256_shuffle_epi8(groups13, _mm256_set_m128i(row(3), row(1)));
+  const auto size = [&](unsigned group) -> std::size_t {
+    return dos_shuffles.size[(lone >> (8 * group)) & 0xFF];
+  };
+  std::size_t o = 0;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_castsi256_si128(out02));
+  o += size(0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_castsi256_si128(out13));
+  o += size(1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_extracti128_si256(out02, 1));
+  o += size(2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                   _mm256_extracti128_si256(out13, 1));
+  return o + size(3);
+}
+
+__attribute__((target("avx2"))) std::size_t expand_dos_avx2(
+    const unsigned char* in, std::size_t n, int next, unsigned char* out) {
+  constexpr std::size_t width = 32;
+  std::size_t i = 0;
+  std::size_t o = 0;
+  // Whole chunks while a byte follows them. At most 2*i bytes precede
+  // out+o, so the stores end within out[0..2*(i+32)).
+  if (width < n) {
+    // No byte precedes the block: the first chunk's own bytes shifted in
+    // after a zero stand for the bytes before them.
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+    const __m256i before = _mm256_alignr_epi8(
+        x, _mm256_permute2x128_si256(x, x, 0x08), 15);
+    o += dos_chunk_avx2(
+        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
+        before, out);
+    i += width;
+  }
+  copy_dos_prefix(in, n, &i, &o, out);
+  while (i + width < n) {
+    o += dos_chunk_avx2(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i - 1)),
+        out + o);
+    i += width;
+  }
+  // convert_scalar gives an LF after a CR the whole pair CR LF, so the CR
+  // that the chunks copied before it goes.
+  if (i > 0 && in[i - 1] == cr && in[i] == lf) --o;
+  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+}
+
 }  // namespace
 
 std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
@@ -202,7 +340,7 @@ std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
     case style_mac:
       return scan_avx2<style_mac>(in, n, next, out);
     case style_dos:
-      return scan_avx2<style_dos>(in, n, next, out);
+      return expand_dos_avx2(in, n, next, out);
     default:
       return convert_scalar(in, n, next, out, style);
   }
@@ -248,41 +386,108 @@ EOLSWAP_AVX512 std::size_t pack_avx512(const unsigned char* in, std::size_t n,
   return o + convert_scalar(in + i, n - i, next, out + o, style);
 }
 
-// DOS: each input byte owns two output slots, a CR slot used only by a break
-// and a second slot holding LF for a break or else the byte itself (nothing
-// for a CR that an LF follows). 32 bytes become 64 slots, and the unused
-// slots are packed out.
-EOLSWAP_AVX512 std::size_t pack_dos_avx512(const unsigned char* in,
-                                           std::size_t n, int next,
-                                           unsigned char* out) {
-  constexpr std::size_t width = 32;
+// DOS: inside a block the output is a pure expansion of the input. A CR LF
+// pair gives CR LF whichever of its bytes is said to give the break, so it
+// is copied as it stands, and so is every other byte except a "lone" break
+// (a CR not followed by LF, or an LF not preceded by CR), which becomes
+// CR LF. Two edges differ: an LF opening the block is lone (the block before
+// dropped its CR, if it ended in one), and a CR ending the block before an
+// LF gives nothing.
+//
+// The positions in the output of 32 input bytes that receive the bytes
+// themselves (the others receive the CR inserted before a lone break): each
+// input byte owns two slots, an inserted CR, used when the byte is lone, and
+// the byte itself; packing the used slots gives the output order.
+EOLSWAP_AVX512 inline std::uint64_t own_positions(std::uint32_t lone) {
+  const std::uint64_t used =
+      _pdep_u64(lone, 0x5555555555555555u) | 0xAAAAAAAAAAAAAAAAu;
+  return _pext_u64(0xAAAAAAAAAAAAAAAAu, used);
+}
+
+// The 32 + popcount(lone) output bytes of 32 input bytes s whose lone CRs
+// are already LF: vpexpandb spreads s over its own positions and the CR
+// fill supplies the rest. It reads only the first 32 bytes of its source.
+EOLSWAP_AVX512 inline __m512i spread_dos(__m256i s, std::uint32_t lone) {
+  return _mm512_mask_expand_epi8(_mm512_set1_epi8(static_cast<char>(cr)),
+                                 own_positions(lone),
+                                 _mm512_castsi256_si512(s));
+}
+
+// Converts the 32 bytes x, given the byte after each of them (after) and
+// the byte before each (before): stores 64 bytes at out and returns how many
+// of them are output. The masks are worked out in vectors: compares into
+// mask registers, and moves of masks into them, would queue for port 5 with
+// vpexpandb itself.
+EOLSWAP_AVX512 inline std::size_t dos_chunk(__m256i x, __m256i after,
+                                            __m256i before,
+                                            unsigned char* out) {
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
   const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
-  const __m512i cr_slots = _mm512_set1_epi16(cr);
+  const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                                              _mm256_cmpeq_epi8(x, v_cr));
+  const __m256i lone_lf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                                              _mm256_cmpeq_epi8(x, v_lf));
+  const auto lone = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_or_si256(lone_cr, lone_lf)));
+  const __m256i s = _mm256_blendv_epi8(x, v_lf, lone_cr);
+  _mm512_storeu_si512(out, spread_dos(s, lone));
+  return 32 + static_cast<std::size_t>(__builtin_popcount(lone));
+}
+
+EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
+                                             std::size_t n, int next,
+                                             unsigned char* out) {
+  constexpr std::size_t width = 32;
   std::size_t i = 0;
   std::size_t o = 0;
-  while (i + width < n) {
-    const __m256i x =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const __m256i after =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
-    const std::uint64_t is_cr = _mm256_cmpeq_epi8_mask(x, v_cr);
-    const std::uint64_t is_lf = _mm256_cmpeq_epi8_mask(x, v_lf);
-    const std::uint64_t next_lf = _mm256_cmpeq_epi8_mask(after, v_lf);
-    const std::uint64_t dropped = is_cr & next_lf;
-    const std::uint64_t breaks = (is_cr | is_lf) & ~dropped;
-    const __m256i second =
-        _mm256_mask_mov_epi8(x, static_cast<__mmask32>(breaks), v_lf);
-    const __m512i slots = _mm512_or_si512(
-        _mm512_slli_epi16(_mm512_cvtepu8_epi16(second), 8), cr_slots);
-    const std::uint64_t used =
-        _pdep_u64(breaks, 0x5555555555555555u) |
-        _pdep_u64(~dropped & 0xFFFFFFFFu, 0xAAAAAAAAAAAAAAAAu);
-    _mm512_storeu_si512(out + o, _mm512_maskz_compress_epi8(used, slots));
-    o += static_cast<std::size_t>(__builtin_popcountll(used));
+  // Whole chunks while a byte follows them. At most 2*i bytes precede
+  // out+o, so the 64-byte store ends within out[0..2*(i+32)).
+  if (width < n) {
+    // No byte precedes the block: the first chunk's own bytes shifted in
+    // after a zero stand for the bytes before them.
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+    const __m256i before = _mm256_alignr_epi8(
+        x, _mm256_permute2x128_si256(x, x, 0x08), 15);
+    o += dos_chunk(
+        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
+        before, out);
     i += width;
   }
-  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+  copy_dos_prefix(in, n, &i, &o, out);
+  while (i + width < n) {
+    o += dos_chunk(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i - 1)),
+        out + o);
+    i += width;
+  }
+  // The last 1 to 32 bytes, with a masked load and store that touch nothing
+  // outside in[0..n) and the bytes they give; a scalar tail would cost a
+  // tenth of the block.
+  const std::size_t len = n - i;
+  if (len == 0) return o;
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const std::uint32_t cr_before = i > 0 && in[i - 1] == cr ? 1 : 0;
+  const auto valid = static_cast<std::uint32_t>(
+      _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(len)));
+  const __m256i x = _mm256_maskz_loadu_epi8(valid, in + i);
+  const std::uint32_t is_cr = _mm256_cmpeq_epi8_mask(x, v_cr);
+  const std::uint32_t is_lf = _mm256_cmpeq_epi8_mask(x, v_lf);
+  const std::uint32_t top = 1u << (len - 1);
+  const std::uint32_t lone_cr =
+      is_cr & ~((is_lf >> 1) | (next == lf ? top : 0));
+  const std::uint32_t lone = lone_cr | (is_lf & ~((is_cr << 1) | cr_before));
+  // A final CR before the LF that opens the next block is no lone break; it
+  // was copied last, and goes again.
+  const std::size_t count =
+      len + static_cast<std::size_t>(__builtin_popcount(lone)) -
+      (next == lf && (is_cr & top) ? 1 : 0);
+  _mm512_mask_storeu_epi8(
+      out + o, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(count)),
+      spread_dos(_mm256_mask_mov_epi8(x, lone_cr, v_lf), lone));
+  return o + count;
 }
 
 #undef EOLSWAP_AVX512
@@ -297,7 +502,7 @@ std::size_t convert_avx512(const unsigned char* in, std::size_t n, int next,
     case style_mac:
       return pack_avx512<style_mac>(in, n, next, out);
     case style_dos:
-      return pack_dos_avx512(in, n, next, out);
+      return expand_dos_avx512(in, n, next, out);
     default:
       return convert_scalar(in, n, next, out, style);
   }
