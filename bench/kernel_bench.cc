@@ -87,8 +87,8 @@ void register_benchmarks() {
   const struct {
     const char* name;
     BreakStyle style;
-  } targets[] = {{"to_unix", style_unix}, {"to_dos", style_dos},
-                 {"to_mac", style_mac}};
+  } targets[] = {
+      {"to_unix", style_unix}, {"to_dos", style_dos}, {"to_mac", style_mac}};
   set_kernel(Kernel::automatic);
   benchmark::AddCustomContext("automatic kernel",
                               kernel_name(current_kernel()));

@@ -50,8 +50,7 @@ namespace {
 // but one whose LF opens the next chunk is, so that the scan never resumes
 // between a CR it has copied and the LF that completes it.
 inline void take_change(const unsigned char* in, std::size_t* i,
-                        unsigned char* out, std::size_t* o,
-                        BreakStyle style) {
+                        unsigned char* out, std::size_t* o, BreakStyle style) {
   const bool pair = in[*i] == cr && in[*i + 1] == lf;
   *i += pair ? 2 : 1;
   if (style == style_dos) {
@@ -91,22 +90,22 @@ inline bool dense(std::uint32_t m) {
 }
 
 template <BreakStyle style>
-__attribute__((target("sse2"))) std::size_t scan_sse2(
-    const unsigned char* in, std::size_t n, int next, unsigned char* out) {
+__attribute__((target("sse2"))) std::size_t scan_sse2(const unsigned char* in,
+                                                      std::size_t n, int next,
+                                                      unsigned char* out) {
   constexpr std::size_t width = 16;
   const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
   const __m128i v_lf = _mm_set1_epi8(static_cast<char>(lf));
   std::size_t i = 0;
   std::size_t o = 0;
   while (i + width < n) {
-    const __m128i x =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     const __m128i after =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
-    const std::uint32_t is_cr = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(x, v_cr)));
-    const std::uint32_t is_lf = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(x, v_lf)));
+    const std::uint32_t is_cr =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v_cr)));
+    const std::uint32_t is_lf =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v_lf)));
     const std::uint32_t next_lf = static_cast<std::uint32_t>(
         _mm_movemask_epi8(_mm_cmpeq_epi8(after, v_lf)));
     const std::uint32_t m =
@@ -213,11 +212,11 @@ __attribute__((target("avx2"))) inline void copy_dos_prefix(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     const __m256i before =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
-    const __m256i lone = _mm256_or_si256(
-        _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
-                            _mm256_cmpeq_epi8(x, v_cr)),
-        _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
-                            _mm256_cmpeq_epi8(x, v_lf)));
+    const __m256i lone =
+        _mm256_or_si256(_mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                                            _mm256_cmpeq_epi8(x, v_cr)),
+                        _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                                            _mm256_cmpeq_epi8(x, v_lf)));
     if (!_mm256_testz_si256(lone, lone)) return;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + *o), x);
     *i += width;
@@ -308,11 +307,11 @@ __attribute__((target("avx2"))) std::size_t expand_dos_avx2(
     // No byte precedes the block: the first chunk's own bytes shifted in
     // after a zero stand for the bytes before them.
     const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-    const __m256i before = _mm256_alignr_epi8(
-        x, _mm256_permute2x128_si256(x, x, 0x08), 15);
+    const __m256i before =
+        _mm256_alignr_epi8(x, _mm256_permute2x128_si256(x, x, 0x08), 15);
     o += dos_chunk_avx2(
-        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
-        before, out);
+        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)), before,
+        out);
     i += width;
   }
   copy_dos_prefix(in, n, &i, &o, out);
@@ -446,11 +445,11 @@ EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
     // No byte precedes the block: the first chunk's own bytes shifted in
     // after a zero stand for the bytes before them.
     const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-    const __m256i before = _mm256_alignr_epi8(
-        x, _mm256_permute2x128_si256(x, x, 0x08), 15);
-    o += dos_chunk(
-        x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
-        before, out);
+    const __m256i before =
+        _mm256_alignr_epi8(x, _mm256_permute2x128_si256(x, x, 0x08), 15);
+    o += dos_chunk(x,
+                   _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 1)),
+                   before, out);
     i += width;
   }
   copy_dos_prefix(in, n, &i, &o, out);
@@ -481,9 +480,9 @@ EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
   const std::uint32_t lone = lone_cr | (is_lf & ~((is_cr << 1) | cr_before));
   // A final CR before the LF that opens the next block is no lone break; it
   // was copied last, and goes again.
-  const std::size_t count =
-      len + static_cast<std::size_t>(__builtin_popcount(lone)) -
-      (next == lf && (is_cr & top) ? 1 : 0);
+  const std::size_t count = len +
+                            static_cast<std::size_t>(__builtin_popcount(lone)) -
+                            (next == lf && (is_cr & top) ? 1 : 0);
   _mm512_mask_storeu_epi8(
       out + o, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(count)),
       spread_dos(_mm256_mask_mov_epi8(x, lone_cr, v_lf), lone));

@@ -98,7 +98,8 @@ InputStream open_input(int argc, const char* const argv[]) {
     return input;
   }
   input.fd = platform::open_input(input.name);
-  if (input.fd < 0) print_usage_and_exit(program_name, "error opening input file\n");
+  if (input.fd < 0)
+    print_usage_and_exit(program_name, "error opening input file\n");
   return input;
 }
 
@@ -117,7 +118,8 @@ OutputStream open_output(int argc, const char* const argv[],
     return output;
   }
   output.fd = platform::open_output(output.name);
-  if (output.fd < 0) print_usage_and_exit(program_name, "error opening output file\n");
+  if (output.fd < 0)
+    print_usage_and_exit(program_name, "error opening output file\n");
   if (platform::same_regular_file(input.fd, output.fd)) {
     platform::close_fd(output.fd);
     print_usage_and_exit(program_name, same_file);

@@ -55,7 +55,8 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
     // A report on a block that a failing read cut short would be a guess.
     if (input->failed) fatal_error("error reading input file\n");
     if (census.crlf)
-      std::fprintf(stderr, "%s seems to have MS-DOS line breaks.\n", input_name);
+      std::fprintf(stderr, "%s seems to have MS-DOS line breaks.\n",
+                   input_name);
     if (census.cr_alone)
       std::fprintf(stderr, "%s seems to have Mac line breaks.\n", input_name);
     if (census.lf_alone)

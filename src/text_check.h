@@ -11,11 +11,11 @@ struct RunSettings;
 
 // What the first block of the input holds.
 struct BreakCensus {
-  bool crlf = false;      // CR followed by LF (DOS)
-  bool cr_alone = false;  // CR not followed by LF (Mac)
-  bool lf_alone = false;  // LF not followed by CR (UNIX)
-  bool lf_cr = false;     // LF followed by CR: no known convention
-  bool not_text = false;  // a control byte that plain text does not contain
+  bool crlf = false;        // CR followed by LF (DOS)
+  bool cr_alone = false;    // CR not followed by LF (Mac)
+  bool lf_alone = false;    // LF not followed by CR (UNIX)
+  bool lf_cr = false;       // LF followed by CR: no known convention
+  bool not_text = false;    // a control byte that plain text does not contain
   std::size_t stop_at = 0;  // where the scan stopped, counted from 0
 };
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform.h"
 #include "convert_kernel.h"
+#include "platform.h"
 #include "test_util.h"
 
 namespace eolswap {
@@ -33,9 +33,9 @@ using testing_util::random_breaky;
 
 std::string convert_whole(const std::string& in, int next, BreakStyle style) {
   std::vector<unsigned char> out(2 * in.size() + 1);
-  const std::size_t n = convert_bytes(
-      reinterpret_cast<const unsigned char*>(in.data()), in.size(), next,
-      out.data(), style);
+  const std::size_t n =
+      convert_bytes(reinterpret_cast<const unsigned char*>(in.data()),
+                    in.size(), next, out.data(), style);
   return std::string(reinterpret_cast<const char*>(out.data()), n);
 }
 
@@ -106,13 +106,11 @@ TEST_P(ConvertKernel, SequenceTableAtEveryOffset) {
 // What convert_bytes must give for in followed by the byte next (-1: the
 // end), derived from the whole-buffer rule: convert in plus that byte and
 // remove what the byte itself becomes.
-std::string model_with_next(const std::string& in, int next,
-                            BreakStyle style) {
+std::string model_with_next(const std::string& in, int next, BreakStyle style) {
   if (next < 0) return model_convert(in, style);
   const std::string own =
       model_convert(std::string(1, static_cast<char>(next)), style);
-  const std::string all =
-      model_convert(in + static_cast<char>(next), style);
+  const std::string all = model_convert(in + static_cast<char>(next), style);
   return all.substr(0, all.size() - own.size());
 }
 
@@ -156,13 +154,13 @@ TEST_P(ConvertKernel, KernelMatchesModel) {
     std::vector<unsigned char> in_area(in_shift + n);
     if (n > 0) std::memcpy(in_area.data() + in_shift, in.data(), n);
     for (BreakStyle style : {style_unix, style_dos, style_mac}) {
-      SCOPED_TRACE(::testing::Message() << "round " << round << " size " << n
-                                        << " next " << next << " style "
-                                        << style);
+      SCOPED_TRACE(::testing::Message()
+                   << "round " << round << " size " << n << " next " << next
+                   << " style " << style);
       std::vector<unsigned char> out_area(out_shift + 2 * n + guard, 0xA5);
       unsigned char* out = out_area.data() + out_shift;
-      const std::size_t got = convert_bytes(in_area.data() + in_shift, n,
-                                            next, out, style);
+      const std::size_t got =
+          convert_bytes(in_area.data() + in_shift, n, next, out, style);
       ASSERT_EQ(std::string(reinterpret_cast<const char*>(out), got),
                 model_with_next(in, next, style));
       for (std::size_t k = 0; k < guard; ++k)
@@ -211,9 +209,9 @@ std::string convert_via_stream(const std::string& in, BreakStyle style) {
   output.fd = fileno(dst);
   std::vector<unsigned char> in_block(input_block_size);
   std::vector<unsigned char> out_block(output_block_size);
-  EXPECT_EQ(convert_stream(&input, output, in_block.data(), out_block.data(),
-                           style),
-            ConvertResult::done);
+  EXPECT_EQ(
+      convert_stream(&input, output, in_block.data(), out_block.data(), style),
+      ConvertResult::done);
   std::string out = testing_util::read_all(dst);
   std::fclose(src);
   std::fclose(dst);

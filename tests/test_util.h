@@ -12,7 +12,9 @@ namespace eolswap::testing_util {
 // The rule in its plainest form, over a whole buffer: CR LF, a lone CR and
 // LF are each one break; every other byte stays.
 inline std::string model_convert(const std::string& in, BreakStyle style) {
-  const std::string brk = style == style_unix ? "\n" : style == style_dos ? "\r\n" : "\r";
+  const std::string brk = style == style_unix  ? "\n"
+                          : style == style_dos ? "\r\n"
+                                               : "\r";
   std::string out;
   for (std::size_t i = 0; i < in.size(); ++i) {
     if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') continue;
@@ -23,7 +25,8 @@ inline std::string model_convert(const std::string& in, BreakStyle style) {
 
 // Random bytes, mostly CR and LF, so that pairs and runs of breaks are common.
 inline std::string random_breaky(std::mt19937* rng, std::size_t size) {
-  static const char alphabet[] = {'\r', '\n', '\r', '\n', 'a', '\0', '\f', '\x80'};
+  static const char alphabet[] = {'\r', '\n', '\r', '\n',
+                                  'a',  '\0', '\f', '\x80'};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
   std::string s(size, ' ');
   for (char& c : s) c = alphabet[pick(*rng)];

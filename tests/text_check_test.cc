@@ -52,7 +52,10 @@ const CensusCase census_cases[] = {
     {"escape at 10", text_with_control_at(20, 10, '\x1b'),
      census(0, 0, 0, 0, 1, 10)},
     {"breaks before the control byte count",
-     std::string("a\r\nb\x1a" "cc", 7), census(1, 0, 0, 0, 1, 4)},
+     std::string("a\r\nb\x1a"
+                 "cc",
+                 7),
+     census(1, 0, 0, 0, 1, 4)},
     {"0x7f and high bytes are text", "\x7f\x80\xff\t\f\xe9x",
      census(0, 0, 0, 0, 0, 6)},
     {"vertical tab is not text", "ab\vcd", census(0, 0, 0, 0, 1, 2)},
@@ -82,7 +85,8 @@ TEST(TextCheck, CensusTable) {
 
 TEST(TextCheck, TextBytes) {
   int text = 0;
-  for (int b = 0; b < 256; ++b) text += is_text_byte(static_cast<unsigned char>(b));
+  for (int b = 0; b < 256; ++b)
+    text += is_text_byte(static_cast<unsigned char>(b));
   // 0x20-0xFF plus TAB, LF, FF and CR.
   EXPECT_EQ(text, 224 + 4);
 }
