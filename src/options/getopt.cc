@@ -51,8 +51,8 @@ int getopt(int argc, char* const argv[], const char* optstring) {
   }
 
   optopt = static_cast<unsigned char>(*cursor++);
-  const char* spec = optopt == ':' ? nullptr : std::strchr(optstring, optopt);
-  if (spec == nullptr) {
+  const char* entry = optopt == ':' ? nullptr : std::strchr(optstring, optopt);
+  if (entry == nullptr) {
     // A dash, alone or inside a cluster, ends the options and leaves its
     // argument to be the first operand.
     if (optopt == '-') return -1;
@@ -61,7 +61,7 @@ int getopt(int argc, char* const argv[], const char* optstring) {
     return '?';
   }
 
-  if (spec[1] != ':') {
+  if (entry[1] != ':') {
     optarg = nullptr;
     if (*cursor == '\0') ++optind;
     return optopt;
