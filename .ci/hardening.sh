@@ -10,15 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 
-need=()
-for pkg in clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}"
-fi
+bash .ci/install.sh clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
 
 step() { echo "hardening: $* ($((SECONDS - started)) s)"; }
 

@@ -7,16 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-win}
 started=$SECONDS
 
-need=()
-for pkg in g++-mingw-w64-x86-64-posix googletest wine64; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-    need+=("$pkg")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+bash .ci/install.sh --no-install-recommends g++-mingw-w64-x86-64-posix googletest wine64
 echo "windows: packages ready after $((SECONDS - started)) s"
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
