@@ -27,7 +27,7 @@ enum class Kernel : int {
   automatic = 0,  // the fastest available one
   scalar = 1,     // one byte at a time, any processor
   sse2 = 2,       // 16-byte scan, copies chunks without line breaks whole
-  avx2 = 3,       // the same scan with 32-byte vectors; DOS by pshufb table
+  avx2 = 3,       // branch-free, 32 bytes at a time, by pshufb tables
   avx512 = 4,     // 64 bytes at a time, vpcompressb/vpexpandb
 };
 

@@ -26,7 +26,7 @@ bool x86_kernel_available(Kernel kernel) {
       return __builtin_cpu_supports("sse2");
 #if defined(EOLSWAP_WIDE_KERNELS)
     case Kernel::avx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 #endif
 #if defined(EOLSWAP_WIDE_KERNELS) && defined(__x86_64__)
     case Kernel::avx512:
@@ -150,44 +150,82 @@ std::size_t convert_sse2(const unsigned char* in, std::size_t n, int next,
 
 namespace {
 
+#define EOLSWAP_AVX2 __attribute__((target("avx2,popcnt")))
+
+// UNIX and Mac with AVX2, which has no byte compress: in every 32-byte chunk
+// the breaks are made the target's byte, and each group of eight bytes is
+// packed by a pshufb whose control comes from a table indexed by the bytes
+// that stay, then stored whole where the group before it ended. No branch
+// depends on the data: after each system call the branch predictor has
+// forgotten the text, and a scan that branches on every break loses more
+// than it saves on chunks without one.
+struct PackShuffles {
+  // Row m packs the bytes of a group whose set bits in m stay, for the
+  // group in the lane's low half; high[m] does the same for its high half.
+  alignas(8) unsigned char low[256][8];
+  alignas(8) unsigned char high[256][8];
+};
+
+constexpr PackShuffles make_pack_shuffles() {
+  PackShuffles table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned o = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (m & (1u << k)) {
+        table.low[m][o] = static_cast<unsigned char>(k);
+        table.high[m][o] = static_cast<unsigned char>(8 + k);
+        ++o;
+      }
+    }
+    for (; o < 8; ++o) table.low[m][o] = table.high[m][o] = 0x80;  // zero
+  }
+  return table;
+}
+
+constexpr PackShuffles pack_shuffles = make_pack_shuffles();
+
+// Packs the two groups of eight in lane by keep (eight bits each) to out,
+// storing 16 bytes at most; returns the count kept.
+EOLSWAP_AVX2 inline std::size_t pack_lane(__m128i lane, unsigned keep,
+                                          unsigned char* out) {
+  const unsigned low = keep & 0xFF;
+  const unsigned high = keep >> 8;
+  const __m128i control = _mm_unpacklo_epi64(
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack_shuffles.low[low])),
+      _mm_loadl_epi64(
+          reinterpret_cast<const __m128i*>(pack_shuffles.high[high])));
+  const __m128i packed = _mm_shuffle_epi8(lane, control);
+  const auto low_count = static_cast<std::size_t>(__builtin_popcount(low));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+  _mm_storeh_pd(reinterpret_cast<double*>(out + low_count),
+                _mm_castsi128_pd(packed));
+  return low_count + static_cast<std::size_t>(__builtin_popcount(high));
+}
+
 template <BreakStyle style>
-__attribute__((target("avx2"))) std::size_t scan_avx2(const unsigned char* in,
-                                                      std::size_t n, int next,
-                                                      unsigned char* out) {
+EOLSWAP_AVX2 std::size_t pack_avx2(const unsigned char* in, std::size_t n,
+                                   int next, unsigned char* out) {
   constexpr std::size_t width = 32;
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
   const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(cr ^ lf));
   std::size_t i = 0;
   std::size_t o = 0;
   while (i + width < n) {
     const __m256i x =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const __m256i after =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
-    const std::uint32_t is_cr = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, v_cr)));
-    const std::uint32_t is_lf = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, v_lf)));
-    const std::uint32_t next_lf = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(after, v_lf)));
-    const std::uint32_t m =
-        changes(is_cr, is_lf, next_lf, 1u << (width - 1), style);
-    if (m == 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), x);
-      i += width;
-      o += width;
-      continue;
-    }
-    if (dense(m)) {
-      o += convert_scalar(in + i, width, in[i + width], out + o, style);
-      i += width;
-      continue;
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), x);
-    const unsigned skip = static_cast<unsigned>(__builtin_ctz(m));
-    i += skip;
-    o += skip;
-    take_change(in, &i, out, &o, style);
+    const __m256i is_cr = _mm256_cmpeq_epi8(x, v_cr);
+    const __m256i is_lf = _mm256_cmpeq_epi8(x, v_lf);
+    const auto crs = static_cast<std::uint32_t>(_mm256_movemask_epi8(is_cr));
+    const auto lfs = static_cast<std::uint32_t>(_mm256_movemask_epi8(is_lf));
+    const std::uint32_t lf_after = std::uint32_t{in[i + width] == lf}
+                                   << (width - 1);
+    const std::uint32_t keep = ~(crs & ((lfs >> 1) | lf_after));
+    const __m256i broken = _mm256_xor_si256(
+        x, _mm256_and_si256(style == style_unix ? is_cr : is_lf, flip));
+    o += pack_lane(_mm256_castsi256_si128(broken), keep & 0xFFFF, out + o);
+    o += pack_lane(_mm256_extracti128_si256(broken, 1), keep >> 16, out + o);
+    i += width;
   }
   return o + convert_scalar(in + i, n - i, next, out + o, style);
 }
@@ -250,21 +288,12 @@ constexpr DosShuffles make_dos_shuffles() {
 
 constexpr DosShuffles dos_shuffles = make_dos_shuffles();
 
-// Converts the 32 bytes x, given the byte after each of them (after) and
-// the byte before each (before): stores 64 bytes at out and returns how many
-// of them are output. Whatever the data, the same instructions run.
-__attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
-    __m256i x, __m256i after, __m256i before, unsigned char* out) {
+// The output of the 32 bytes s whose lone CRs are already LF, lone marking
+// the lone breaks: stores 64 bytes at out and returns how many of them are
+// output. Whatever the data, the same instructions run.
+__attribute__((target("avx2"))) inline std::size_t spread_dos_avx2(
+    __m256i s, std::uint32_t lone, unsigned char* out) {
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
-  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
-  const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
-                                              _mm256_cmpeq_epi8(x, v_cr));
-  const __m256i lone_lf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
-                                              _mm256_cmpeq_epi8(x, v_lf));
-  const auto lone = static_cast<std::uint32_t>(
-      _mm256_movemask_epi8(_mm256_or_si256(lone_cr, lone_lf)));
-  // Every lone break becomes LF, and the CR before it comes from the table.
-  const __m256i s = _mm256_blendv_epi8(x, v_lf, lone_cr);
   // Groups 0 and 2 of eight bytes, each followed by CRs, in the two lanes
   // of one vector, and groups 1 and 3 in another, so that one vpshufb
   // shuffles two groups.
@@ -296,6 +325,23 @@ __attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
   return o + size(3);
 }
 
+// Converts the 32 bytes x, given the byte after each of them (after) and
+// the byte before each (before), as spread_dos_avx2 does.
+__attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
+    __m256i x, __m256i after, __m256i before, unsigned char* out) {
+  const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+  const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+  const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
+                                              _mm256_cmpeq_epi8(x, v_cr));
+  const __m256i lone_lf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, v_cr),
+                                              _mm256_cmpeq_epi8(x, v_lf));
+  // Every lone break becomes LF, and the CR before it comes from the table.
+  return spread_dos_avx2(_mm256_blendv_epi8(x, v_lf, lone_cr),
+                         static_cast<std::uint32_t>(_mm256_movemask_epi8(
+                             _mm256_or_si256(lone_cr, lone_lf))),
+                         out);
+}
+
 __attribute__((target("avx2"))) std::size_t expand_dos_avx2(
     const unsigned char* in, std::size_t n, int next, unsigned char* out) {
   constexpr std::size_t width = 32;
@@ -315,6 +361,22 @@ __attribute__((target("avx2"))) std::size_t expand_dos_avx2(
     i += width;
   }
   copy_dos_prefix(in, n, &i, &o, out);
+  // UNIX text: while chunks hold no CR, every LF in them is lone, unless a
+  // CR ends the chunk before the first of them.
+  if (i == 0 || in[i - 1] != cr) {
+    const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
+    const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
+    while (i + width < n) {
+      const __m256i x =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+      if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, v_cr)) != 0) break;
+      o += spread_dos_avx2(x,
+                           static_cast<std::uint32_t>(_mm256_movemask_epi8(
+                               _mm256_cmpeq_epi8(x, v_lf))),
+                           out + o);
+      i += width;
+    }
+  }
   while (i + width < n) {
     o += dos_chunk_avx2(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)),
@@ -335,15 +397,17 @@ std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
                          unsigned char* out, BreakStyle style) {
   switch (style) {
     case style_unix:
-      return scan_avx2<style_unix>(in, n, next, out);
+      return pack_avx2<style_unix>(in, n, next, out);
     case style_mac:
-      return scan_avx2<style_mac>(in, n, next, out);
+      return pack_avx2<style_mac>(in, n, next, out);
     case style_dos:
       return expand_dos_avx2(in, n, next, out);
     default:
       return convert_scalar(in, n, next, out, style);
   }
 }
+
+#undef EOLSWAP_AVX2
 
 #endif  // EOLSWAP_WIDE_KERNELS
 
