@@ -39,6 +39,8 @@ KernelFunction kernel_function(Kernel kernel) {
 #if defined(EOLSWAP_X86_KERNELS)
     case Kernel::sse2:
       return convert_sse2;
+    case Kernel::ssse3:
+      return convert_ssse3;
 #endif
 #if defined(EOLSWAP_WIDE_KERNELS)
     case Kernel::avx2:
@@ -86,6 +88,8 @@ const char* kernel_name(Kernel kernel) {
       return "scalar";
     case Kernel::sse2:
       return "sse2";
+    case Kernel::ssse3:
+      return "ssse3";
     case Kernel::avx2:
       return "avx2";
     case Kernel::avx512:

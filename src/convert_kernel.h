@@ -27,15 +27,17 @@ enum class Kernel : int {
   automatic = 0,  // the fastest available one
   scalar = 1,     // one byte at a time, any processor
   sse2 = 2,       // 16-byte scan, copies chunks without line breaks whole
-  avx2 = 3,       // branch-free, 32 bytes at a time, by pshufb tables
-  avx512 = 4,     // 64 bytes at a time, vpcompressb/vpexpandb
+  ssse3 = 3,      // branch-free, 16 bytes at a time, by pshufb tables
+  avx2 = 4,       // the same, 32 bytes at a time
+  avx512 = 5,     // 64 bytes at a time, vpcompressb/vpexpandb
 };
 
 // Every concrete kernel, plainest first.
-inline constexpr Kernel every_kernel[] = {Kernel::scalar, Kernel::sse2,
-                                          Kernel::avx2, Kernel::avx512};
+inline constexpr Kernel every_kernel[] = {
+    Kernel::scalar, Kernel::sse2, Kernel::ssse3, Kernel::avx2, Kernel::avx512};
 
-// A short lower-case name: "scalar", "sse2", "avx2", "avx512", "automatic".
+// A short lower-case name: "scalar", "sse2", "ssse3", "avx2", "avx512",
+// "automatic".
 const char* kernel_name(Kernel kernel);
 
 // True when this build contains the kernel and this processor runs it.
@@ -57,6 +59,8 @@ std::size_t convert_scalar(const unsigned char* in, std::size_t n, int next,
 bool x86_kernel_available(Kernel kernel);
 std::size_t convert_sse2(const unsigned char* in, std::size_t n, int next,
                          unsigned char* out, BreakStyle style);
+std::size_t convert_ssse3(const unsigned char* in, std::size_t n, int next,
+                          unsigned char* out, BreakStyle style);
 #endif
 #if defined(EOLSWAP_WIDE_KERNELS)
 std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,

@@ -24,6 +24,9 @@ bool x86_kernel_available(Kernel kernel) {
   switch (kernel) {
     case Kernel::sse2:
       return __builtin_cpu_supports("sse2");
+    case Kernel::ssse3:
+      return __builtin_cpu_supports("ssse3") &&
+             __builtin_cpu_supports("popcnt");
 #if defined(EOLSWAP_WIDE_KERNELS)
     case Kernel::avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
@@ -42,6 +45,25 @@ bool x86_kernel_available(Kernel kernel) {
 }
 
 namespace {
+
+// Calls the kernel's function for the target style.
+using StyleKernel = std::size_t (*)(const unsigned char*, std::size_t, int,
+                                    unsigned char*);
+inline std::size_t by_style(StyleKernel to_unix, StyleKernel to_dos,
+                            StyleKernel to_mac, const unsigned char* in,
+                            std::size_t n, int next, unsigned char* out,
+                            BreakStyle style) {
+  switch (style) {
+    case style_unix:
+      return to_unix(in, n, next, out);
+    case style_dos:
+      return to_dos(in, n, next, out);
+    case style_mac:
+      return to_mac(in, n, next, out);
+    default:
+      return convert_scalar(in, n, next, out, style);
+  }
+}
 
 // The scanning kernels copy each chunk whole and then handle the first byte
 // whose output differs from the byte itself ("a change"), resuming just
@@ -134,25 +156,15 @@ __attribute__((target("sse2"))) std::size_t scan_sse2(const unsigned char* in,
 
 std::size_t convert_sse2(const unsigned char* in, std::size_t n, int next,
                          unsigned char* out, BreakStyle style) {
-  switch (style) {
-    case style_unix:
-      return scan_sse2<style_unix>(in, n, next, out);
-    case style_mac:
-      return scan_sse2<style_mac>(in, n, next, out);
-    case style_dos:
-      return scan_sse2<style_dos>(in, n, next, out);
-    default:
-      return convert_scalar(in, n, next, out, style);
-  }
+  return by_style(scan_sse2<style_unix>, scan_sse2<style_dos>,
+                  scan_sse2<style_mac>, in, n, next, out, style);
 }
-
-#if defined(EOLSWAP_WIDE_KERNELS)
 
 namespace {
 
-#define EOLSWAP_AVX2 __attribute__((target("avx2,popcnt")))
+#define EOLSWAP_SSSE3 __attribute__((target("ssse3,popcnt")))
 
-// UNIX and Mac with AVX2, which has no byte compress: in every 32-byte chunk
+// UNIX and Mac without AVX-512, which alone has a byte compress: in every chunk
 // the breaks are made the target's byte, and each group of eight bytes is
 // packed by a pshufb whose control comes from a table indexed by the bytes
 // that stay, then stored whole where the group before it ended. No branch
@@ -186,8 +198,8 @@ constexpr PackShuffles pack_shuffles = make_pack_shuffles();
 
 // Packs the two groups of eight in lane by keep (eight bits each) to out,
 // storing 16 bytes at most; returns the count kept.
-EOLSWAP_AVX2 inline std::size_t pack_lane(__m128i lane, unsigned keep,
-                                          unsigned char* out) {
+EOLSWAP_SSSE3 inline std::size_t pack_lane(__m128i lane, unsigned keep,
+                                           unsigned char* out) {
   const unsigned low = keep & 0xFF;
   const unsigned high = keep >> 8;
   const __m128i control = _mm_unpacklo_epi64(
@@ -201,6 +213,165 @@ EOLSWAP_AVX2 inline std::size_t pack_lane(__m128i lane, unsigned keep,
                 _mm_castsi128_pd(packed));
   return low_count + static_cast<std::size_t>(__builtin_popcount(high));
 }
+
+// DOS without AVX-512: the same expansion as expand_dos_avx512 below (see
+// there), eight input bytes at a time through pshufb. Row m of the table
+// shuffles a 16-byte source holding 8 input bytes and then 8 CRs into their
+// output when the lone breaks among them are the set bits of m: a lone byte
+// takes a CR (source byte 8) before itself.
+struct DosShuffles {
+  alignas(16) unsigned char row[256][16];
+  unsigned char size[256];  // the output count, 8 + popcount(m)
+};
+
+constexpr DosShuffles make_dos_shuffles() {
+  DosShuffles table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned o = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (m & (1u << k)) table.row[m][o++] = 8;
+      table.row[m][o++] = static_cast<unsigned char>(k);
+    }
+    table.size[m] = static_cast<unsigned char>(o);
+    while (o < 16) table.row[m][o++] = 8;
+  }
+  return table;
+}
+
+constexpr DosShuffles dos_shuffles = make_dos_shuffles();
+
+// Ends a DOS expansion whose chunks stopped at in[i] and out[o], with
+// convert_scalar. That gives an LF after a CR the whole pair CR LF, so the
+// CR that the chunks copied before it goes.
+inline std::size_t finish_dos(const unsigned char* in, std::size_t i,
+                              std::size_t n, int next, unsigned char* out,
+                              std::size_t o) {
+  if (i > 0 && in[i - 1] == cr && in[i] == lf) --o;
+  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+}
+
+// The output of the 16 bytes s whose lone CRs are already LF, lone marking
+// the lone breaks: stores 32 bytes at out and returns how many of them are
+// output.
+EOLSWAP_SSSE3 inline std::size_t spread_dos_lane(__m128i s, unsigned lone,
+                                                 unsigned char* out) {
+  const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
+  const unsigned low = lone & 0xFF;
+  const unsigned high = lone >> 8;
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(out),
+      _mm_shuffle_epi8(_mm_unpacklo_epi64(s, v_cr),
+                       _mm_load_si128(reinterpret_cast<const __m128i*>(
+                           dos_shuffles.row[low]))));
+  const std::size_t low_count = dos_shuffles.size[low];
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(out + low_count),
+      _mm_shuffle_epi8(_mm_unpackhi_epi64(s, v_cr),
+                       _mm_load_si128(reinterpret_cast<const __m128i*>(
+                           dos_shuffles.row[high]))));
+  return low_count + dos_shuffles.size[high];
+}
+
+template <BreakStyle style>
+EOLSWAP_SSSE3 std::size_t pack_ssse3(const unsigned char* in, std::size_t n,
+                                     int next, unsigned char* out) {
+  constexpr std::size_t width = 16;
+  const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
+  const __m128i v_lf = _mm_set1_epi8(static_cast<char>(lf));
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(cr ^ lf));
+  std::size_t i = 0;
+  std::size_t o = 0;
+  while (i + width < n) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i is_cr = _mm_cmpeq_epi8(x, v_cr);
+    const __m128i is_lf = _mm_cmpeq_epi8(x, v_lf);
+    const auto crs = static_cast<unsigned>(_mm_movemask_epi8(is_cr));
+    const auto lfs = static_cast<unsigned>(_mm_movemask_epi8(is_lf));
+    const unsigned lf_after = unsigned{in[i + width] == lf} << (width - 1);
+    const unsigned keep = ~(crs & ((lfs >> 1) | lf_after)) & 0xFFFF;
+    o += pack_lane(
+        _mm_xor_si128(x,
+                      _mm_and_si128(style == style_unix ? is_cr : is_lf, flip)),
+        keep, out + o);
+    i += width;
+  }
+  return o + convert_scalar(in + i, n - i, next, out + o, style);
+}
+
+// Converts the 16 bytes x, given the byte after each of them (after) and
+// the byte before each (before), as spread_dos_lane does.
+EOLSWAP_SSSE3 inline std::size_t dos_lane(__m128i x, __m128i after,
+                                          __m128i before, unsigned char* out) {
+  const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
+  const __m128i v_lf = _mm_set1_epi8(static_cast<char>(lf));
+  const __m128i lone_cr =
+      _mm_andnot_si128(_mm_cmpeq_epi8(after, v_lf), _mm_cmpeq_epi8(x, v_cr));
+  const __m128i lone_lf =
+      _mm_andnot_si128(_mm_cmpeq_epi8(before, v_cr), _mm_cmpeq_epi8(x, v_lf));
+  // Every lone break becomes LF, and the CR before it comes from the table.
+  const __m128i s =
+      _mm_or_si128(_mm_andnot_si128(lone_cr, x), _mm_and_si128(lone_cr, v_lf));
+  return spread_dos_lane(
+      s,
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(lone_cr, lone_lf))),
+      out);
+}
+
+EOLSWAP_SSSE3 std::size_t expand_dos_ssse3(const unsigned char* in,
+                                           std::size_t n, int next,
+                                           unsigned char* out) {
+  constexpr std::size_t width = 16;
+  const __m128i v_cr = _mm_set1_epi8(static_cast<char>(cr));
+  const __m128i v_lf = _mm_set1_epi8(static_cast<char>(lf));
+  std::size_t i = 0;
+  std::size_t o = 0;
+  // Whole chunks while a byte follows them. At most 2*i bytes precede
+  // out+o, so the stores end within out[0..2*(i+16)).
+  if (width < n) {
+    // No byte precedes the block: a zero stands for it.
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    o += dos_lane(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 1)),
+                  _mm_slli_si128(x, 1), out);
+    i += width;
+  }
+  // UNIX text: while chunks hold no CR, every LF in them is lone, unless a
+  // CR ends the chunk before the first of them.
+  if (i > 0 && in[i - 1] != cr) {
+    while (i + width < n) {
+      const __m128i x =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, v_cr)) != 0) break;
+      o += spread_dos_lane(
+          x, static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v_lf))),
+          out + o);
+      i += width;
+    }
+  }
+  while (i + width < n) {
+    o += dos_lane(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)),
+                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1)),
+                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 1)),
+                  out + o);
+    i += width;
+  }
+  return finish_dos(in, i, n, next, out, o);
+}
+
+}  // namespace
+
+std::size_t convert_ssse3(const unsigned char* in, std::size_t n, int next,
+                          unsigned char* out, BreakStyle style) {
+  return by_style(pack_ssse3<style_unix>, expand_dos_ssse3,
+                  pack_ssse3<style_mac>, in, n, next, out, style);
+}
+
+#undef EOLSWAP_SSSE3
+
+#if defined(EOLSWAP_WIDE_KERNELS)
+
+namespace {
+
+#define EOLSWAP_AVX2 __attribute__((target("avx2,popcnt")))
 
 template <BreakStyle style>
 EOLSWAP_AVX2 std::size_t pack_avx2(const unsigned char* in, std::size_t n,
@@ -261,32 +432,6 @@ __attribute__((target("avx2"))) inline void copy_dos_prefix(
     *o += width;
   }
 }
-
-// DOS with AVX2: the same expansion as expand_dos_avx512 below (see there),
-// eight input bytes at a time through pshufb. Row m of the table shuffles a
-// 16-byte source holding 8 input bytes and then 8 CRs into their output
-// when the lone breaks among them are the set bits of m: a lone byte takes
-// a CR (source byte 8) before itself.
-struct DosShuffles {
-  alignas(16) unsigned char row[256][16];
-  unsigned char size[256];  // the output count, 8 + popcount(m)
-};
-
-constexpr DosShuffles make_dos_shuffles() {
-  DosShuffles table{};
-  for (unsigned m = 0; m < 256; ++m) {
-    unsigned o = 0;
-    for (unsigned k = 0; k < 8; ++k) {
-      if (m & (1u << k)) table.row[m][o++] = 8;
-      table.row[m][o++] = static_cast<unsigned char>(k);
-    }
-    table.size[m] = static_cast<unsigned char>(o);
-    while (o < 16) table.row[m][o++] = 8;
-  }
-  return table;
-}
-
-constexpr DosShuffles dos_shuffles = make_dos_shuffles();
 
 // The output of the 32 bytes s whose lone CRs are already LF, lone marking
 // the lone breaks: stores 64 bytes at out and returns how many of them are
@@ -385,26 +530,15 @@ __attribute__((target("avx2"))) std::size_t expand_dos_avx2(
         out + o);
     i += width;
   }
-  // convert_scalar gives an LF after a CR the whole pair CR LF, so the CR
-  // that the chunks copied before it goes.
-  if (i > 0 && in[i - 1] == cr && in[i] == lf) --o;
-  return o + convert_scalar(in + i, n - i, next, out + o, style_dos);
+  return finish_dos(in, i, n, next, out, o);
 }
 
 }  // namespace
 
 std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
                          unsigned char* out, BreakStyle style) {
-  switch (style) {
-    case style_unix:
-      return pack_avx2<style_unix>(in, n, next, out);
-    case style_mac:
-      return pack_avx2<style_mac>(in, n, next, out);
-    case style_dos:
-      return expand_dos_avx2(in, n, next, out);
-    default:
-      return convert_scalar(in, n, next, out, style);
-  }
+  return by_style(pack_avx2<style_unix>, expand_dos_avx2, pack_avx2<style_mac>,
+                  in, n, next, out, style);
 }
 
 #undef EOLSWAP_AVX2
@@ -631,16 +765,8 @@ EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
 
 std::size_t convert_avx512(const unsigned char* in, std::size_t n, int next,
                            unsigned char* out, BreakStyle style) {
-  switch (style) {
-    case style_unix:
-      return pack_avx512<style_unix>(in, n, next, out);
-    case style_mac:
-      return pack_avx512<style_mac>(in, n, next, out);
-    case style_dos:
-      return expand_dos_avx512(in, n, next, out);
-    default:
-      return convert_scalar(in, n, next, out, style);
-  }
+  return by_style(pack_avx512<style_unix>, expand_dos_avx512,
+                  pack_avx512<style_mac>, in, n, next, out, style);
 }
 
 #endif  // EOLSWAP_WIDE_KERNELS && __x86_64__
