@@ -209,8 +209,8 @@ EOLSWAP_SSSE3 inline std::size_t pack_lane(__m128i lane, unsigned keep,
   const __m128i packed = _mm_shuffle_epi8(lane, control);
   const auto low_count = static_cast<std::size_t>(__builtin_popcount(low));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
-  _mm_storeh_pd(reinterpret_cast<double*>(out + low_count),
-                _mm_castsi128_pd(packed));
+  _mm_storeh_pi(reinterpret_cast<__m64*>(out + low_count),
+                _mm_castsi128_ps(packed));
   return low_count + static_cast<std::size_t>(__builtin_popcount(high));
 }
 
@@ -738,9 +738,10 @@ EOLSWAP_AVX512 std::size_t expand_dos_avx512(const unsigned char* in,
   const Lone l = lone_breaks(x, b, next == lf ? top : 0, cr_before);
   const auto low = static_cast<std::uint32_t>(l.breaks);
   const auto high = static_cast<std::uint32_t>(l.breaks >> 32);
-  const std::size_t low_count = static_cast<std::size_t>(
-      __builtin_popcount(static_cast<std::uint32_t>(valid)) +
-      __builtin_popcount(low));
+  const std::size_t low_count =
+      static_cast<std::size_t>(
+          __builtin_popcount(static_cast<std::uint32_t>(valid))) +
+      static_cast<std::size_t>(__builtin_popcount(low));
   // A final CR before the LF that opens the next block is no lone break; it
   // was copied last, and goes again.
   const std::size_t count =
