@@ -403,13 +403,13 @@ EOLSWAP_AVX2 std::size_t pack_avx2(const unsigned char* in, std::size_t n,
 
 // Text already in DOS form has no lone break at all: the AVX2 expansion
 // copies chunks while that lasts, from *i on (not the first chunk, which has
-// no byte before it), and stop at the first chunk with a lone break. The
-// rest of the block then goes through code whose cost does not depend on
-// the data: a choice for each chunk would be mispredicted about every other
-// chunk on UNIX text.
-__attribute__((target("avx2"))) inline void copy_dos_prefix(
-    const unsigned char* in, std::size_t n, std::size_t* i, std::size_t* o,
-    unsigned char* out) {
+// no byte before it), and stops at the first chunk with a lone break. The
+// loops after it also keep going while their kind of text lasts; a choice
+// made afresh for each chunk would be mispredicted about every other chunk
+// on UNIX text.
+EOLSWAP_AVX2 inline void copy_dos_prefix(const unsigned char* in, std::size_t n,
+                                         std::size_t* i, std::size_t* o,
+                                         unsigned char* out) {
   constexpr std::size_t width = 32;
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
   const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
@@ -436,8 +436,8 @@ __attribute__((target("avx2"))) inline void copy_dos_prefix(
 // The output of the 32 bytes s whose lone CRs are already LF, lone marking
 // the lone breaks: stores 64 bytes at out and returns how many of them are
 // output. Whatever the data, the same instructions run.
-__attribute__((target("avx2"))) inline std::size_t spread_dos_avx2(
-    __m256i s, std::uint32_t lone, unsigned char* out) {
+EOLSWAP_AVX2 inline std::size_t spread_dos_avx2(__m256i s, std::uint32_t lone,
+                                                unsigned char* out) {
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
   // Groups 0 and 2 of eight bytes, each followed by CRs, in the two lanes
   // of one vector, and groups 1 and 3 in another, so that one vpshufb
@@ -472,8 +472,9 @@ __attribute__((target("avx2"))) inline std::size_t spread_dos_avx2(
 
 // Converts the 32 bytes x, given the byte after each of them (after) and
 // the byte before each (before), as spread_dos_avx2 does.
-__attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
-    __m256i x, __m256i after, __m256i before, unsigned char* out) {
+EOLSWAP_AVX2 inline std::size_t dos_chunk_avx2(__m256i x, __m256i after,
+                                               __m256i before,
+                                               unsigned char* out) {
   const __m256i v_cr = _mm256_set1_epi8(static_cast<char>(cr));
   const __m256i v_lf = _mm256_set1_epi8(static_cast<char>(lf));
   const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, v_lf),
@@ -487,8 +488,8 @@ __attribute__((target("avx2"))) inline std::size_t dos_chunk_avx2(
                          out);
 }
 
-__attribute__((target("avx2"))) std::size_t expand_dos_avx2(
-    const unsigned char* in, std::size_t n, int next, unsigned char* out) {
+EOLSWAP_AVX2 std::size_t expand_dos_avx2(const unsigned char* in, std::size_t n,
+                                         int next, unsigned char* out) {
   constexpr std::size_t width = 32;
   std::size_t i = 0;
   std::size_t o = 0;
