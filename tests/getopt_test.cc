@@ -14,6 +14,9 @@ namespace {
 struct Step {
   int result;
   int optind;
+  // What optarg holds after a letter is returned: the option's argument, or
+  // null for an option that takes none.
+  const char* optarg = nullptr;
 };
 
 struct ScanCase {
@@ -96,17 +99,27 @@ const ScanCase scan_cases[] = {
     {"argument attached",
      {"eolswap", "-ofile", "in"},
      "o:",
-     {{'o', 2}, {-1, 2}},
+     {{'o', 2, "file"}, {-1, 2}},
      ""},
     {"argument separate",
      {"eolswap", "-o", "file", "in"},
      "o:",
-     {{'o', 3}, {-1, 3}},
+     {{'o', 3, "file"}, {-1, 3}},
      ""},
     {"argument after a cluster letter",
      {"eolswap", "-uo", "file"},
      "uo:",
-     {{'u', 1}, {'o', 3}, {-1, 3}},
+     {{'u', 1}, {'o', 3, "file"}, {-1, 3}},
+     ""},
+    {"argument that looks like an option",
+     {"eolswap", "-o", "-u", "-u"},
+     "uo:",
+     {{'o', 3, "-u"}, {'u', 4}, {-1, 4}},
+     ""},
+    {"option without argument clears the last one",
+     {"eolswap", "-ofile", "-u"},
+     "uo:",
+     {{'o', 2, "file"}, {'u', 3}, {-1, 3}},
      ""},
     {"missing argument",
      {"eolswap", "-o"},
@@ -129,7 +142,7 @@ TEST(Getopt, ScanTable) {
     for (std::size_t guard = 0; guard < c.steps.size() + 2; ++guard) {
       const int result =
           getopt(static_cast<int>(storage.size()), argv.data(), c.optstring);
-      got.push_back({result, optind});
+      got.push_back({result, optind, optarg});
       if (result == -1) break;
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.diagnostics);
@@ -138,6 +151,13 @@ TEST(Getopt, ScanTable) {
       SCOPED_TRACE(::testing::Message() << "step " << i);
       EXPECT_EQ(got[i].result, c.steps[i].result);
       EXPECT_EQ(got[i].optind, c.steps[i].optind);
+      if (c.steps[i].result > 0 && c.steps[i].result != '?') {
+        const std::string want =
+            c.steps[i].optarg != nullptr ? c.steps[i].optarg : "(none)";
+        const std::string have =
+            got[i].optarg != nullptr ? got[i].optarg : "(none)";
+        EXPECT_EQ(have, want);
+      }
     }
   }
 }
