@@ -8,37 +8,16 @@
 #include <string>
 
 #include "convert.h"
-#include "fuzz_check.h"
-
-// Where convert_bytes has several interchangeable kernels, every one that
-// the processor runs is put through the same checks.
-#if __has_include("convert_kernel.h")
 #include "convert_kernel.h"
-#define EOLSWAP_FUZZ_EACH_KERNEL 1
-#endif
+#include "convert_model.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using eolswap::BreakStyle;
 using eolswap::convert_bytes;
 using eolswap::fuzz::Choices;
-
-// The rule over a whole buffer: CR LF, a lone CR and LF are each one break.
-std::string model(const std::string& in, BreakStyle style) {
-  const std::string brk = style == eolswap::style_unix  ? "\n"
-                          : style == eolswap::style_dos ? "\r\n"
-                                                        : "\r";
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') continue;
-    if (in[i] == '\r' || in[i] == '\n') {
-      out += brk;
-    } else {
-      out += in[i];
-    }
-  }
-  return out;
-}
+using eolswap::testing_util::model_convert;
 
 // Converts bytes[0..n) held in a heap block of exactly n bytes, into a heap
 // block of exactly 2*n bytes, so that AddressSanitizer catches any access
@@ -120,18 +99,15 @@ bool in_target_form(const std::string& s, BreakStyle style) {
 }
 
 // Makes convert_bytes use the i-th kernel available, counted from 0; false,
-// with the automatic choice restored, when there is none left.
+// with the automatic choice restored, when there is none left. Every kernel
+// that the processor runs is put through the same checks.
 bool use_kernel(std::size_t i) {
-#if defined(EOLSWAP_FUZZ_EACH_KERNEL)
   std::size_t seen = 0;
   for (eolswap::Kernel kernel : eolswap::every_kernel)
     if (eolswap::kernel_available(kernel) && seen++ == i)
       return eolswap::set_kernel(kernel);
   eolswap::set_kernel(eolswap::Kernel::automatic);
   return false;
-#else
-  return i == 0;
-#endif
 }
 
 }  // namespace
@@ -145,8 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   constexpr BreakStyle styles[] = {eolswap::style_unix, eolswap::style_dos,
                                    eolswap::style_mac};
-  const std::string want[] = {model(in, styles[0]), model(in, styles[1]),
-                              model(in, styles[2])};
+  const std::string want[] = {model_convert(in, styles[0]),
+                              model_convert(in, styles[1]),
+                              model_convert(in, styles[2])};
   // What every output must be, seen without the model: each style's form,
   // with the bytes that are not breaks unchanged and in order.
   const std::string text = without_breaks(in);

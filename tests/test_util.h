@@ -6,22 +6,9 @@
 #include <string>
 
 #include "convert.h"
+#include "convert_model.h"
 
 namespace eolswap::testing_util {
-
-// The rule in its plainest form, over a whole buffer: CR LF, a lone CR and
-// LF are each one break; every other byte stays.
-inline std::string model_convert(const std::string& in, BreakStyle style) {
-  const std::string brk = style == style_unix  ? "\n"
-                          : style == style_dos ? "\r\n"
-                                               : "\r";
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') continue;
-    out += in[i] == '\r' || in[i] == '\n' ? brk : std::string(1, in[i]);
-  }
-  return out;
-}
 
 // Random bytes, mostly CR and LF, so that pairs and runs of breaks are common.
 inline std::string random_breaky(std::mt19937* rng, std::size_t size) {
