@@ -2,11 +2,16 @@
 # Black-box runs of the program while the system fails under it: reads,
 # writes, closes and allocations made to fail by a preload library, a full
 # device and pipes whose reader has gone.
-# Usage: fault_test.sh PROGRAM FAULT_LIBRARY
+# Usage: fault_test.sh [PREFIX...] PROGRAM FAULT_LIBRARY, where PREFIX runs
+# the program (an emulator such as qemu-aarch64 -L ROOT for a cross build);
+# every run is "PREFIX... PROGRAM ARGS". NM names the nm that reads the
+# program's symbols (default nm).
 set -u
-[ $# -eq 2 ] || { echo "usage: $0 program fault-library" >&2; exit 2; }
-prog=$(realpath "$1")
-lib=$(realpath "$2")
+[ $# -ge 2 ] || { echo "usage: $0 [prefix...] program fault-library" >&2; exit 2; }
+prefix=("${@:1:$#-2}")
+prog=$(realpath "${@: -2:1}")
+lib=$(realpath "${@: -1}")
+nm=${NM:-nm}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
@@ -21,6 +26,18 @@ bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
 # told not to insist on coming first; the option means nothing elsewhere.
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
 
+# The preload has to reach the program, built for the target, and not an
+# emulator that runs it: qemu-user is a host program, which would refuse the
+# library (and say so on standard error), so qemu is told to set LD_PRELOAD
+# in the program's environment alone. A dynamic loader as the prefix is the
+# program's own and takes LD_PRELOAD from the environment.
+preload=(LD_PRELOAD="$lib")
+emulator=()
+if [ ${#prefix[@]} -gt 0 ] && [[ $(basename "${prefix[0]}") == qemu-* ]]; then
+  preload=()
+  emulator=(-E "LD_PRELOAD=$lib")
+fi
+
 # faulty ENV_ASSIGNMENTS OPTIONS... : runs the program under the preload on
 # standard input "in" and standard output "out", with SIGPIPE at its default
 # so that the program's own handling is what is tested.
@@ -28,8 +45,8 @@ faulty() {
   local assignments=$1
   shift
   # shellcheck disable=SC2086
-  env --default-signal=PIPE LD_PRELOAD="$lib" $assignments "$prog" "$@" \
-    <in >out 2>err
+  env --default-signal=PIPE "${preload[@]}" $assignments \
+    "${prefix[@]}" "${emulator[@]}" "$prog" "$@" <in >out 2>err
   status=$?
 }
 
@@ -37,7 +54,7 @@ faulty() {
 # runtime into the program) never calls the C library's posix_memalign, so
 # the preload cannot make an allocation fail there; those cases are skipped.
 alloc_faults=yes
-if nm -D --defined-only "$prog" 2>/dev/null | grep -qw posix_memalign; then
+if "$nm" -D --defined-only "$prog" 2>/dev/null | grep -qw posix_memalign; then
   alloc_faults=no
   echo "SKIP: allocation faults: the program defines its own posix_memalign"
 fi
@@ -132,7 +149,7 @@ done
 # A full device and pipes whose reader has gone: status 1, no message, no
 # death by SIGPIPE (status 141 from the shell).
 # name | command producing status.txt
-plain() { env --default-signal=PIPE "$prog" "$@"; }
+plain() { env --default-signal=PIPE "${prefix[@]}" "$prog" "$@"; }
 head -c 3000000 /dev/zero | tr '\0' '\r' >big.txt
 while IFS='|' read -r name command; do
   rm -f status.txt err

@@ -3,10 +3,13 @@
 # directives, bytes that are not UTF-8, leading dashes, names at and past
 # the system's limits, thousands of operands. Names must reach the messages
 # byte for byte, and no file but the named output may be created or changed.
-# Usage: names_test.sh PROGRAM
+# Usage: names_test.sh [PREFIX...] PROGRAM, where PREFIX runs the program
+# (an emulator such as qemu-aarch64 -L ROOT for a cross build); every run is
+# "PREFIX... PROGRAM ARGS".
 set -u
-[ $# -eq 1 ] || { echo "usage: $0 program" >&2; exit 2; }
-prog=$(realpath "$1")
+[ $# -ge 1 ] || { echo "usage: $0 [prefix...] program" >&2; exit 2; }
+prefix=("${@:1:$#-1}")
+prog=$(realpath "${@: -1}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/box"
@@ -37,7 +40,7 @@ snapshot() {
 run() {
   snapshot >../before
   find . -type f -exec touch -d @946684800 {} +
-  "$prog" "$@" <../empty >../out 2>../err
+  "${prefix[@]}" "$prog" "$@" <../empty >../out 2>../err
   status=$?
   stray=""
   local file arg named
@@ -143,8 +146,10 @@ for bad_name in "$too_long" "$deep" "" "in.txt/"; do
 done
 
 # argv[0] and option letters are printed as they are, never as a format.
+# The program is started by the link's name, which an emulator passes on to
+# it as argv[0].
 ln -s "$prog" '%s%n'
-"./%s%n" -x <../empty >../out 2>../err
+"${prefix[@]}" "./%s%n" -x <../empty >../out 2>../err
 status=$?
 head -n 1 ../err >../err2 && mv ../err2 ../err
 expect "argv[0] with directives" 1 0 '%s: illegal option -- x\n' '%s%n'
