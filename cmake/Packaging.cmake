@@ -24,7 +24,17 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap
         DESTINATION ${eolswap_completions_dir})
 
-# The page and the completion are checked once, by the native build.
+# zsh and fish find vendor completions under share/ of their own prefix;
+# Debian's zsh looks in share/zsh/vendor-completions of /usr only, and
+# share/zsh/site-functions serves /usr/local.
+set(EOLSWAP_ZSH_COMPLETIONS_DIR "${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions"
+    CACHE STRING "Where the zsh completion installs, under the prefix")
+install(FILES ${PROJECT_SOURCE_DIR}/completions/_eolswap
+        DESTINATION ${EOLSWAP_ZSH_COMPLETIONS_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+
+# The page and the completions are checked once, by the native build.
 if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME manpage
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manpage_test.sh
@@ -32,7 +42,15 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   set_tests_properties(manpage PROPERTIES SKIP_RETURN_CODE 77)
   add_test(NAME bash_completion
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
-      ${PROJECT_SOURCE_DIR}/completions/eolswap)
+      bash ${PROJECT_SOURCE_DIR}/completions/eolswap)
+  add_test(NAME zsh_completion
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+      zsh ${PROJECT_SOURCE_DIR}/completions/_eolswap)
+  add_test(NAME fish_completion
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+      fish ${PROJECT_SOURCE_DIR}/completions/eolswap.fish $<TARGET_FILE:eolswap>)
+  set_tests_properties(zsh_completion fish_completion
+    PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 # The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.

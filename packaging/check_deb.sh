@@ -36,11 +36,13 @@ listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $2, $6}')
 for want in \
   "-rwxr-xr-x root/root ./usr/bin/eolswap" \
   "-rw-r--r-- root/root ./usr/share/man/man1/eolswap.1.gz" \
-  "-rw-r--r-- root/root ./usr/share/bash-completion/completions/eolswap"; do
+  "-rw-r--r-- root/root ./usr/share/bash-completion/completions/eolswap" \
+  "-rw-r--r-- root/root ./usr/share/zsh/vendor-completions/_eolswap" \
+  "-rw-r--r-- root/root ./usr/share/fish/vendor_completions.d/eolswap.fish"; do
   grep -qxF -- "$want" <<<"$listing" && ok "holds ${want##* }" ||
     bad "no '$want' in the package"
 done
-[ "$(wc -l <<<"$listing")" -eq 3 ] || bad "unexpected files: $listing"
+[ "$(wc -l <<<"$listing")" -eq 5 ] || bad "unexpected files: $listing"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
