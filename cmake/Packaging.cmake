@@ -34,6 +34,44 @@ install(FILES ${PROJECT_SOURCE_DIR}/completions/_eolswap
 install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap.fish
         DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 
+# The licence and the history, in the forms Debian asks for: copyright in
+# the machine-readable format with the licence text of LICENSE, and the
+# changelog, whose top entry must name the version being built. cpack
+# compresses the changelog.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE eolswap_license)
+if(NOT eolswap_license MATCHES "\nCopyright \\(c\\) ([0-9]+), ([^\n]+)\n")
+  message(FATAL_ERROR "LICENSE: no copyright line")
+endif()
+set(eolswap_copyright "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+string(FIND "${eolswap_license}" "Redistribution" eolswap_terms_start)
+string(SUBSTRING "${eolswap_license}" ${eolswap_terms_start} -1 eolswap_terms)
+string(STRIP "${eolswap_terms}" eolswap_terms)
+string(REPLACE "\n" "\n " eolswap_terms " ${eolswap_terms}")
+string(REPLACE "\n \n" "\n .\n" eolswap_terms "${eolswap_terms}")
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/copyright
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+  "Upstream-Name: eolswap\n"
+  "\n"
+  "Files: *\n"
+  "Copyright: ${eolswap_copyright}\n"
+  "License: BSD-2-Clause\n"
+  "\n"
+  "License: BSD-2-Clause\n"
+  "${eolswap_terms}\n")
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog eolswap_changelog_top
+     LIMIT_COUNT 1)
+string(REGEX MATCH "^eolswap \\(([^)]*)\\) " eolswap_changelog_top
+       "${eolswap_changelog_top}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog: the top entry is version "
+          "'${CMAKE_MATCH_1}', not ${PROJECT_VERSION}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright
+              ${PROJECT_SOURCE_DIR}/packaging/changelog
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # The page and the completions are checked once, by the native build.
 if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME manpage
@@ -70,5 +108,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressManPages.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressDocs.cmake)
 include(CPack)
