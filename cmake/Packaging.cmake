@@ -72,7 +72,8 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright
               ${PROJECT_SOURCE_DIR}/packaging/changelog
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The page and the completions are checked once, by the native build.
+# The page, the completions and the git recipe of the README are checked
+# once, by the native build.
 if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME manpage
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manpage_test.sh
@@ -89,6 +90,10 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
       fish ${PROJECT_SOURCE_DIR}/completions/eolswap.fish $<TARGET_FILE:eolswap>)
   set_tests_properties(zsh_completion fish_completion
     PROPERTIES SKIP_RETURN_CODE 77)
+  add_test(NAME git_filter
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/git_filter_test.sh
+      $<TARGET_FILE:eolswap>)
+  set_tests_properties(git_filter PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 # The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.
