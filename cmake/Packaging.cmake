@@ -24,7 +24,56 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap
         DESTINATION ${eolswap_completions_dir})
 
-# The page and the completion are checked once, by the native build.
+# zsh and fish find vendor completions under share/ of their own prefix;
+# Debian's zsh looks in share/zsh/vendor-completions of /usr only, and
+# share/zsh/site-functions serves /usr/local.
+set(EOLSWAP_ZSH_COMPLETIONS_DIR "${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions"
+    CACHE STRING "Where the zsh completion installs, under the prefix")
+install(FILES ${PROJECT_SOURCE_DIR}/completions/_eolswap
+        DESTINATION ${EOLSWAP_ZSH_COMPLETIONS_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+
+# The licence and the history, in the forms Debian asks for: copyright in
+# the machine-readable format with the licence text of LICENSE, and the
+# changelog, whose top entry must name the version being built. cpack
+# compresses the changelog.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE eolswap_license)
+if(NOT eolswap_license MATCHES "\nCopyright \\(c\\) ([0-9]+), ([^\n]+)\n")
+  message(FATAL_ERROR "LICENSE: no copyright line")
+endif()
+set(eolswap_copyright "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+string(FIND "${eolswap_license}" "Redistribution" eolswap_terms_start)
+string(SUBSTRING "${eolswap_license}" ${eolswap_terms_start} -1 eolswap_terms)
+string(STRIP "${eolswap_terms}" eolswap_terms)
+string(REPLACE "\n" "\n " eolswap_terms " ${eolswap_terms}")
+string(REPLACE "\n \n" "\n .\n" eolswap_terms "${eolswap_terms}")
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/copyright
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+  "Upstream-Name: eolswap\n"
+  "\n"
+  "Files: *\n"
+  "Copyright: ${eolswap_copyright}\n"
+  "License: BSD-2-Clause\n"
+  "\n"
+  "License: BSD-2-Clause\n"
+  "${eolswap_terms}\n")
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog eolswap_changelog_top
+     LIMIT_COUNT 1)
+string(REGEX MATCH "^eolswap \\(([^)]*)\\) " eolswap_changelog_top
+       "${eolswap_changelog_top}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog: the top entry is version "
+          "'${CMAKE_MATCH_1}', not ${PROJECT_VERSION}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright
+              ${PROJECT_SOURCE_DIR}/packaging/changelog
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The page, the completions and the git recipe of the README are checked
+# once, by the native build.
 if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME manpage
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manpage_test.sh
@@ -32,7 +81,19 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   set_tests_properties(manpage PROPERTIES SKIP_RETURN_CODE 77)
   add_test(NAME bash_completion
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
-      ${PROJECT_SOURCE_DIR}/completions/eolswap)
+      bash ${PROJECT_SOURCE_DIR}/completions/eolswap)
+  add_test(NAME zsh_completion
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+      zsh ${PROJECT_SOURCE_DIR}/completions/_eolswap)
+  add_test(NAME fish_completion
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+      fish ${PROJECT_SOURCE_DIR}/completions/eolswap.fish $<TARGET_FILE:eolswap>)
+  set_tests_properties(zsh_completion fish_completion
+    PROPERTIES SKIP_RETURN_CODE 77)
+  add_test(NAME git_filter
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/git_filter_test.sh
+      $<TARGET_FILE:eolswap>)
+  set_tests_properties(git_filter PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 # The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.
@@ -52,5 +113,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressManPages.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressDocs.cmake)
 include(CPack)

@@ -36,11 +36,26 @@ listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $2, $6}')
 for want in \
   "-rwxr-xr-x root/root ./usr/bin/eolswap" \
   "-rw-r--r-- root/root ./usr/share/man/man1/eolswap.1.gz" \
-  "-rw-r--r-- root/root ./usr/share/bash-completion/completions/eolswap"; do
+  "-rw-r--r-- root/root ./usr/share/bash-completion/completions/eolswap" \
+  "-rw-r--r-- root/root ./usr/share/zsh/vendor-completions/_eolswap" \
+  "-rw-r--r-- root/root ./usr/share/fish/vendor_completions.d/eolswap.fish" \
+  "-rw-r--r-- root/root ./usr/share/doc/eolswap/copyright" \
+  "-rw-r--r-- root/root ./usr/share/doc/eolswap/changelog.gz"; do
   grep -qxF -- "$want" <<<"$listing" && ok "holds ${want##* }" ||
     bad "no '$want' in the package"
 done
-[ "$(wc -l <<<"$listing")" -eq 3 ] || bad "unexpected files: $listing"
+[ "$(wc -l <<<"$listing")" -eq 7 ] || bad "unexpected files: $listing"
+
+# Debian's policy checker: no error and no warning.
+if command -v lintian >/dev/null; then
+  if tags=$(lintian --fail-on error,warning "$deb" 2>&1); then
+    ok "lintian finds no error and no warning"
+  else
+    bad "lintian: $tags"
+  fi
+else
+  bad "lintian is not installed"
+fi
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -50,17 +65,41 @@ page="$root/usr/share/man/man1/eolswap.1.gz"
 
 # gzip -9n: the header has no file name (FLG bit 3), no time stamp (MTIME 0)
 # and marks the best compression (XFL 2).
-header=$(od -An -tu1 -N10 "$page" 2>&1 | tr -s ' ' | sed 's/^ //')
-read -r id1 id2 method flags m1 m2 m3 m4 xfl os <<<"$header"
-if [ "$id1 $id2 $method" = "31 139 8" ] && (( (flags & 8) == 0 )) &&
-  [ "$m1$m2$m3$m4" = 0000 ] && [ "$xfl" = 2 ]; then
-  ok "manual page compressed with gzip -9n"
-else
-  bad "manual page header: $header"
-fi
+gzip_9n() {  # gzip_9n NAME FILE
+  local header id1 id2 method flags m1 m2 m3 m4 xfl os
+  header=$(od -An -tu1 -N10 "$2" 2>&1 | tr -s ' ' | sed 's/^ //')
+  read -r id1 id2 method flags m1 m2 m3 m4 xfl os <<<"$header"
+  if [ "$id1 $id2 $method" = "31 139 8" ] && (( (flags & 8) == 0 )) &&
+    [ "$m1$m2$m3$m4" = 0000 ] && [ "$xfl" = 2 ]; then
+    ok "$1 compressed with gzip -9n"
+  else
+    bad "$1 header: $header"
+  fi
+}
+gzip_9n "manual page" "$page"
 source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
 gzip -dc "$page" 2>/dev/null | cmp -s - "$source_dir/man/man1/eolswap.1" &&
   ok "manual page content" || bad "manual page differs from the source"
+
+# The changelog as kept in the tree, its top entry naming this version; the
+# copyright in the machine-readable format, with the terms of LICENSE.
+changelog="$root/usr/share/doc/eolswap/changelog.gz"
+gzip_9n "changelog" "$changelog"
+gzip -dc "$changelog" 2>/dev/null | cmp -s - "$source_dir/packaging/changelog" &&
+  ok "changelog content" || bad "changelog differs from the source"
+top=$(gzip -dc "$changelog" 2>/dev/null | head -n 1)
+[[ $top == "eolswap ($version) "* ]] && ok "changelog starts at $version" ||
+  bad "changelog's top entry: $top"
+copyright="$root/usr/share/doc/eolswap/copyright"
+[ "$(head -n 1 "$copyright")" = \
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] &&
+  grep -qx 'License: BSD-2-Clause' "$copyright" && ok "copyright format" ||
+  bad "copyright is not in the machine-readable format"
+sed -n '/^Redistribution/,$p' "$source_dir/LICENSE" >"$root/terms.want"
+sed -n '/^ Redistribution/,$p' "$copyright" |
+  sed 's/^ \.$//; s/^ //' >"$root/terms.got"
+cmp -s "$root/terms.want" "$root/terms.got" && ok "copyright holds the licence terms" ||
+  bad "copyright terms differ from LICENSE: $(diff "$root/terms.want" "$root/terms.got")"
 if [ -f "$page" ] && command -v man >/dev/null; then
   warnings=$(MANWIDTH=80 MAN_DISABLE_SECCOMP=1 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] && ok "manual page renders" || bad "man: $warnings"

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Follows the README's git recipe in a scratch repository: eolswap -q -u as
+# the clean filter of *.txt, so that files are stored with LF line breaks
+# whatever the working tree holds, while other files pass untouched.
+# Usage: git_filter_test.sh PROGRAM
+# Exits with 77 (skipped) when git is not installed.
+set -u
+program=$(realpath "$1") || exit 1
+
+if ! command -v git >/dev/null 2>&1; then
+  echo "git is not installed; skipped"
+  exit 77
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# No configuration of the caller's reaches the repository.
+export HOME=$scratch GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null
+repo=$scratch/repo
+git init -q "$repo" && cd "$repo" || exit 1
+git config user.name tester && git config user.email tester@example.invalid
+git config filter.lf.clean "'$program' -q -u" &&
+  git config filter.lf.required true || exit 1
+echo '*.txt filter=lf' >.gitattributes
+
+fail=0
+# stored NAME WANT: the blob committed for NAME holds exactly WANT (printf
+# notation), and the working file is left as it was.
+stored() {
+  local name=$1 want got
+  want=$(printf "$2" | od -An -c | tr -s " ")
+  got=$(git cat-file blob "HEAD:$name" | od -An -c | tr -s " ")
+  if [ "$got" = "$want" ]; then
+    echo "ok: $name is stored as $2"
+  else
+    echo "FAIL: $name is stored as$got, not$want"
+    fail=1
+  fi
+}
+
+# Name, working-tree content, content stored (printf notation).
+cases=(
+  dos.txt 'one\r\ntwo\r\n' 'one\ntwo\n'
+  mac.txt 'one\rtwo\r' 'one\ntwo\n'
+  mixed.txt 'a\r\nb\rc\nd\n\re' 'a\nb\nc\nd\n\ne'
+  unix.txt 'one\ntwo\n' 'one\ntwo\n'
+  other.bat 'one\r\ntwo\r\n' 'one\r\ntwo\r\n'
+)
+for ((i = 0; i < ${#cases[@]}; i += 3)); do
+  printf "${cases[i + 1]}" >"${cases[i]}"
+  cp "${cases[i]}" "$scratch/${cases[i]}.before"
+done
+git add . && git commit -q -m files || { echo "FAIL: git commit"; exit 1; }
+for ((i = 0; i < ${#cases[@]}; i += 3)); do
+  stored "${cases[i]}" "${cases[i + 2]}"
+  cmp -s "${cases[i]}" "$scratch/${cases[i]}.before" ||
+    { echo "FAIL: the filter changed the working file ${cases[i]}"; fail=1; }
+done
+exit $fail
