@@ -12,8 +12,8 @@
 
 // Where convert_bytes has several interchangeable kernels, every one that
 // the processor runs is put through the same checks.
-#if __has_include("convert_kernel.h")
-#include "convert_kernel.h"
+#if __has_include("kernels/kernel.h")
+#include "kernels/kernel.h"
 #define EOLSWAP_FUZZ_EACH_KERNEL 1
 #endif
 

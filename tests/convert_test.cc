@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert_kernel.h"
+#include "kernels/kernel.h"
 #include "platform.h"
 #include "test_util.h"
 
