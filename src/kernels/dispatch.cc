@@ -10,11 +10,6 @@ namespace {
 bool any_processor() { return true; }
 
 #if defined(EOLSWAP_X86_KERNELS)
-bool has_sse2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("sse2");
-}
-
 bool has_ssse3() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
@@ -60,7 +55,6 @@ struct Entry {
 constexpr Entry kernels[] = {
     {Kernel::scalar, convert_scalar, any_processor, {1.6, 1.6, 1.7}},
 #if defined(EOLSWAP_X86_KERNELS)
-    {Kernel::sse2, convert_sse2, has_sse2, {11.0, 6.0, 6.8}},
     {Kernel::ssse3, convert_ssse3, has_ssse3, {8.0, 7.7, 7.9}},
 #endif
 #if defined(EOLSWAP_WIDE_KERNELS)
@@ -120,8 +114,6 @@ const char* kernel_name(Kernel kernel) {
       return "automatic";
     case Kernel::scalar:
       return "scalar";
-    case Kernel::sse2:
-      return "sse2";
     case Kernel::ssse3:
       return "ssse3";
     case Kernel::avx2:

@@ -30,17 +30,16 @@ namespace eolswap {
 enum class Kernel : int {
   automatic = 0,  // the fastest available one for each target style
   scalar,         // one byte at a time, any processor
-  sse2,           // 16-byte scan, copies chunks without line breaks whole
   ssse3,          // branch-free, 16 bytes at a time, by pshufb tables
   avx2,           // the same, 32 bytes at a time
   avx512,         // 64 bytes at a time, vpcompressb/vpexpandb
 };
 
 // Every concrete kernel, plainest first, whether this build has it or not.
-inline constexpr Kernel every_kernel[] = {
-    Kernel::scalar, Kernel::sse2, Kernel::ssse3, Kernel::avx2, Kernel::avx512};
+inline constexpr Kernel every_kernel[] = {Kernel::scalar, Kernel::ssse3,
+                                          Kernel::avx2, Kernel::avx512};
 
-// A short lower-case name: "scalar", "sse2", "ssse3", "avx2", "avx512",
+// A short lower-case name: "scalar", "ssse3", "avx2", "avx512",
 // "automatic".
 const char* kernel_name(Kernel kernel);
 
@@ -69,8 +68,6 @@ KernelFunction active_function(BreakStyle style);
 std::size_t convert_scalar(const unsigned char* in, std::size_t n, int next,
                            unsigned char* out, BreakStyle style);
 #if defined(EOLSWAP_X86_KERNELS)
-std::size_t convert_sse2(const unsigned char* in, std::size_t n, int next,
-                         unsigned char* out, BreakStyle style);
 std::size_t convert_ssse3(const unsigned char* in, std::size_t n, int next,
                           unsigned char* out, BreakStyle style);
 #endif
