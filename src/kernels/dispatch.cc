@@ -1,6 +1,8 @@
 // Which kernel converts the blocks of each target style.
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 #include "kernels/kernel.h"
 
@@ -66,10 +68,10 @@ constexpr Entry kernels[] = {
 };
 
 const Entry* find_entry(Kernel kernel) {
-  for (const Entry& entry : kernels) {
-    if (entry.kernel == kernel) return &entry;
-  }
-  return nullptr;
+  const Entry* const found = std::find_if(
+      std::begin(kernels), std::end(kernels),
+      [kernel](const Entry& entry) { return entry.kernel == kernel; });
+  return found == std::end(kernels) ? nullptr : found;
 }
 
 const Entry& fastest_entry(BreakStyle style) {
