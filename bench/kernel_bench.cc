@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "convert.h"
-#include "convert_kernel.h"
+#include "kernels/kernel.h"
 
 namespace eolswap {
 namespace {
@@ -90,8 +90,10 @@ void register_benchmarks() {
   } targets[] = {
       {"to_unix", style_unix}, {"to_dos", style_dos}, {"to_mac", style_mac}};
   set_kernel(Kernel::automatic);
-  benchmark::AddCustomContext("automatic kernel",
-                              kernel_name(current_kernel()));
+  for (const auto& t : targets) {
+    benchmark::AddCustomContext(std::string("automatic kernel ") + t.name,
+                                kernel_name(current_kernel(t.style)));
+  }
   for (Kernel kernel : every_kernel) {
     if (!kernel_available(kernel)) continue;
     for (const Data& d : data) {

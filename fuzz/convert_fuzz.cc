@@ -8,9 +8,9 @@
 #include <string>
 
 #include "convert.h"
-#include "convert_kernel.h"
 #include "convert_model.h"
 #include "fuzz_check.h"
+#include "kernels/kernel.h"
 
 namespace {
 

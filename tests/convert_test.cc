@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert_kernel.h"
+#include "kernels/kernel.h"
 #include "platform.h"
 #include "test_util.h"
 
@@ -39,13 +39,143 @@ std::string convert_whole(const std::string& in, int next, BreakStyle style) {
   return std::string(reinterpret_cast<const char*>(out.data()), n);
 }
 
-// Runs each test once per kernel, with that kernel forced, and skips the
-// kernels that this build or this processor lacks.
+constexpr BreakStyle every_style[] = {style_unix, style_dos, style_mac};
+
+// What this build compiled, read from the compiler's own macros: the x86
+// kernels need GCC or clang; MinGW's GCC has the 16-byte kernel only, and
+// the AVX-512 kernel needs x86-64.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+constexpr bool x86_build = true;
+#else
+constexpr bool x86_build = false;
+#endif
+#if defined(_WIN32) && !defined(__clang__)
+constexpr bool wide_build = false;
+#else
+constexpr bool wide_build = x86_build;
+#endif
+#if defined(__x86_64__)
+constexpr bool avx512_build = wide_build;
+#else
+constexpr bool avx512_build = false;
+#endif
+
+// What this processor has, asked here rather than of the dispatch.
+struct Features {
+  bool ssse3 = false;
+  bool avx2 = false;
+  bool avx512 = false;  // F, BW, VL and VBMI2, with BMI2
+};
+
+Features processor_features() {
+  Features f;
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+  __builtin_cpu_init();
+  const bool popcnt = __builtin_cpu_supports("popcnt");
+  f.ssse3 = popcnt && __builtin_cpu_supports("ssse3");
+  f.avx2 = popcnt && __builtin_cpu_supports("avx2");
+  f.avx512 = popcnt && __builtin_cpu_supports("avx512f") &&
+             __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vl") &&
+             __builtin_cpu_supports("avx512vbmi2") &&
+             __builtin_cpu_supports("bmi2");
+#endif
+  return f;
+}
+
+// Whether the kernel must be available in this build on this processor.
+bool expected_available(Kernel kernel) {
+  const Features f = processor_features();
+  switch (kernel) {
+    case Kernel::automatic:
+    case Kernel::scalar:
+      return true;
+    case Kernel::ssse3:
+      return x86_build && f.ssse3;
+    case Kernel::avx2:
+      return wide_build && f.avx2;
+    case Kernel::avx512:
+      return avx512_build && f.avx512;
+  }
+  return false;
+}
+
+// The function each kernel's name stands for, from the declarations.
+KernelFunction function_of(Kernel kernel) {
+  switch (kernel) {
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+    case Kernel::ssse3:
+      return convert_ssse3;
+#endif
+#if !(defined(_WIN32) && !defined(__clang__)) && \
+    (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+    case Kernel::avx2:
+      return convert_avx2;
+#endif
+#if !(defined(_WIN32) && !defined(__clang__)) && defined(__x86_64__) && \
+    defined(__GNUC__)
+    case Kernel::avx512:
+      return convert_avx512;
+#endif
+    case Kernel::scalar:
+      return convert_scalar;
+    default:
+      return nullptr;
+  }
+}
+
+// The automatic choice for each target style as the README gives it: the
+// first kernel in the style's list that this build and processor have.
+Kernel documented_choice(BreakStyle style) {
+  static const Kernel ranking[] = {Kernel::avx512, Kernel::avx2, Kernel::ssse3,
+                                   Kernel::scalar};
+  static_cast<void>(style);  // the same ranking for every style here
+  for (Kernel kernel : ranking) {
+    if (expected_available(kernel)) return kernel;
+  }
+  return Kernel::scalar;
+}
+
+TEST(KernelChoice, AvailableExactlyWhereBuiltAndRun) {
+  for (Kernel kernel : every_kernel) {
+    EXPECT_EQ(kernel_available(kernel), expected_available(kernel))
+        << kernel_name(kernel);
+  }
+}
+
+TEST(KernelChoice, AutomaticTakesTheDocumentedKernelPerStyle) {
+  ASSERT_TRUE(set_kernel(Kernel::automatic));
+  for (BreakStyle style : every_style) {
+    SCOPED_TRACE(style_names[style]);
+    const Kernel want = documented_choice(style);
+    EXPECT_EQ(current_kernel(style), want) << "want " << kernel_name(want);
+    EXPECT_EQ(active_function(style), function_of(want));
+  }
+}
+
+TEST(KernelChoice, ForcedKernelRunsForEveryStyle) {
+  for (Kernel kernel : every_kernel) {
+    SCOPED_TRACE(kernel_name(kernel));
+    if (!set_kernel(kernel)) continue;  // availability has its own test
+    for (BreakStyle style : every_style) {
+      EXPECT_EQ(current_kernel(style), kernel);
+      EXPECT_EQ(active_function(style), function_of(kernel));
+    }
+  }
+  set_kernel(Kernel::automatic);
+}
+
+// Runs each test once per kernel, with that kernel forced. A kernel that
+// this build and processor should have and do not is a failure; the others
+// are skipped.
 class ConvertKernel : public ::testing::TestWithParam<Kernel> {
  protected:
   void SetUp() override {
-    if (!set_kernel(GetParam()))
+    if (!set_kernel(GetParam())) {
+      if (expected_available(GetParam()))
+        FAIL() << kernel_name(GetParam()) << " should be available here";
       GTEST_SKIP() << kernel_name(GetParam()) << " is not available here";
+    }
   }
   void TearDown() override { set_kernel(Kernel::automatic); }
 };
@@ -99,6 +229,47 @@ TEST_P(ConvertKernel, SequenceTableAtEveryOffset) {
       ASSERT_EQ(convert_whole(in, -1, style_unix), head + c.unix_out + tail);
       ASSERT_EQ(convert_whole(in, -1, style_dos), head + c.dos_out + tail);
       ASSERT_EQ(convert_whole(in, -1, style_mac), head + c.mac_out + tail);
+    }
+  }
+}
+
+// Text of one kind, n bytes long, ending in a byte that is not a break so
+// that nothing after it pairs with its end.
+std::string head_of(const std::string& unit, std::size_t n) {
+  std::string s;
+  while (s.size() < n) s += unit;
+  s.resize(n);
+  if (n > 0 && (s[n - 1] == '\r' || s[n - 1] == '\n')) s[n - 1] = 'x';
+  return s;
+}
+
+// The same sequences after two chunks of the widest kernel (64 bytes) of
+// text of each kind, so that each DOS expansion is already in the loop for
+// that kind (text in DOS form is copied, UNIX text expanded without a look
+// for CRs, anything else in the general loop) when the sequence comes, at
+// every position of the next two chunks; followed by whole chunks or by
+// nothing, so that it meets both the vector bodies and the tails.
+TEST_P(ConvertKernel, SequenceTableInEveryLoop) {
+  const char* const units[] = {"x", "ab\r\n", "abc\n", "ab\r", "a\r\nb\nc\r"};
+  const std::string tails[] = {std::string(80, 'y'), ""};
+  for (const char* unit : units) {
+    for (std::size_t n = 128; n < 128 + 2 * 64 + 8; ++n) {
+      const std::string head = head_of(unit, n);
+      for (const std::string& tail : tails) {
+        for (const SequenceCase& c : sequence_cases) {
+          SCOPED_TRACE(::testing::Message()
+                       << c.name << " after " << n << " bytes of "
+                       << ::testing::PrintToString(std::string(unit))
+                       << (tail.empty() ? ", at the end" : ""));
+          const std::string in = head + c.in + tail;
+          ASSERT_EQ(convert_whole(in, -1, style_unix),
+                    model_convert(head, style_unix) + c.unix_out + tail);
+          ASSERT_EQ(convert_whole(in, -1, style_dos),
+                    model_convert(head, style_dos) + c.dos_out + tail);
+          ASSERT_EQ(convert_whole(in, -1, style_mac),
+                    model_convert(head, style_mac) + c.mac_out + tail);
+        }
+      }
     }
   }
 }
