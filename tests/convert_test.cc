@@ -62,7 +62,6 @@ constexpr bool avx512_build = false;
 
 // What this processor has, asked here rather than of the dispatch.
 struct Features {
-  bool ssse3 = false;
   bool avx2 = false;
   bool avx512 = false;  // F, BW, VL and VBMI2, with BMI2
 };
@@ -72,7 +71,6 @@ Features processor_features() {
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
   __builtin_cpu_init();
   const bool popcnt = __builtin_cpu_supports("popcnt");
-  f.ssse3 = popcnt && __builtin_cpu_supports("ssse3");
   f.avx2 = popcnt && __builtin_cpu_supports("avx2");
   f.avx512 = popcnt && __builtin_cpu_supports("avx512f") &&
              __builtin_cpu_supports("avx512bw") &&
@@ -89,9 +87,8 @@ bool expected_available(Kernel kernel) {
   switch (kernel) {
     case Kernel::automatic:
     case Kernel::scalar:
+    case Kernel::portable:
       return true;
-    case Kernel::ssse3:
-      return x86_build && f.ssse3;
     case Kernel::avx2:
       return wide_build && f.avx2;
     case Kernel::avx512:
@@ -103,10 +100,6 @@ bool expected_available(Kernel kernel) {
 // The function each kernel's name stands for, from the declarations.
 KernelFunction function_of(Kernel kernel) {
   switch (kernel) {
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-    case Kernel::ssse3:
-      return convert_ssse3;
-#endif
 #if !(defined(_WIN32) && !defined(__clang__)) && \
     (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
     case Kernel::avx2:
@@ -119,6 +112,8 @@ KernelFunction function_of(Kernel kernel) {
 #endif
     case Kernel::scalar:
       return convert_scalar;
+    case Kernel::portable:
+      return convert_portable;
     default:
       return nullptr;
   }
@@ -127,10 +122,12 @@ KernelFunction function_of(Kernel kernel) {
 // The automatic choice for each target style as the README gives it: the
 // first kernel in the style's list that this build and processor have.
 Kernel documented_choice(BreakStyle style) {
-  static const Kernel ranking[] = {Kernel::avx512, Kernel::avx2, Kernel::ssse3,
-                                   Kernel::scalar};
-  static_cast<void>(style);  // the same ranking for every style here
-  for (Kernel kernel : ranking) {
+  // The portable kernel outruns AVX2 on UNIX targets only.
+  static const Kernel to_unix[] = {Kernel::avx512, Kernel::portable,
+                                   Kernel::avx2, Kernel::scalar};
+  static const Kernel to_others[] = {Kernel::avx512, Kernel::avx2,
+                                     Kernel::portable, Kernel::scalar};
+  for (Kernel kernel : style == style_unix ? to_unix : to_others) {
     if (expected_available(kernel)) return kernel;
   }
   return Kernel::scalar;
@@ -186,6 +183,12 @@ INSTANTIATE_TEST_SUITE_P(EveryKernel, ConvertKernel,
                            return std::string(kernel_name(param.param));
                          });
 
+std::string times(const std::string& s, std::size_t count) {
+  std::string out;
+  for (std::size_t k = 0; k < count; ++k) out += s;
+  return out;
+}
+
 struct SequenceCase {
   const char* name;
   std::string in;
@@ -205,6 +208,16 @@ const SequenceCase sequence_cases[] = {
     {"other bytes untouched", std::string("\0\f\v\x1a\x80\xff", 6),
      std::string("\0\f\v\x1a\x80\xff", 6), std::string("\0\f\v\x1a\x80\xff", 6),
      std::string("\0\f\v\x1a\x80\xff", 6)},
+    // Runs of breaks, which some kernels convert byte by byte and which at
+    // some offsets straddle a chunk boundary or fill a whole chunk.
+    {"every kind of break in a row", "\n\r\n\r\r\n\n\r", times("\n", 6),
+     times("\r\n", 6), times("\r", 6)},
+    {"crlf run longer than a chunk", times("\r\n", 20), times("\n", 20),
+     times("\r\n", 20), times("\r", 20)},
+    {"lf run longer than a chunk", times("\n", 40), times("\n", 40),
+     times("\r\n", 40), times("\r", 40)},
+    {"cr run longer than a chunk", times("\r", 40), times("\n", 40),
+     times("\r\n", 40), times("\r", 40)},
 };
 
 TEST_P(ConvertKernel, SequenceTable) {

@@ -1,6 +1,6 @@
-// The AVX2 kernel: the SSSE3 kernel's packing and DOS expansion, 32 bytes
-// at a time, with loops of their own for text already in DOS form and for
-// UNIX text to DOS.
+// The AVX2 kernel: branch-free packing and DOS expansion through pshufb
+// tables, 32 bytes at a time, with loops of their own for text already in
+// DOS form and for UNIX text to DOS.
 
 #include "kernels/x86.h"
 

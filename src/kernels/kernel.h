@@ -30,17 +30,17 @@ namespace eolswap {
 enum class Kernel : int {
   automatic = 0,  // the fastest available one for each target style
   scalar,         // one byte at a time, any processor
-  ssse3,          // branch-free, 16 bytes at a time, by pshufb tables
-  avx2,           // the same, 32 bytes at a time
+  portable,       // 16-byte chunks in generic vectors, any processor
+  avx2,           // branch-free, 32 bytes at a time, by pshufb tables
   avx512,         // 64 bytes at a time, vpcompressb/vpexpandb
 };
 
 // Every concrete kernel, plainest first, whether this build has it or not.
-inline constexpr Kernel every_kernel[] = {Kernel::scalar, Kernel::ssse3,
+inline constexpr Kernel every_kernel[] = {Kernel::scalar, Kernel::portable,
                                           Kernel::avx2, Kernel::avx512};
 
-// A short lower-case name: "scalar", "ssse3", "avx2", "avx512",
-// "automatic".
+// A short lower-case name: "scalar", "portable", "avx2",
+// "avx512", "automatic".
 const char* kernel_name(Kernel kernel);
 
 // True when this build contains the kernel and this processor runs it.
@@ -67,10 +67,8 @@ KernelFunction active_function(BreakStyle style);
 
 std::size_t convert_scalar(const unsigned char* in, std::size_t n, int next,
                            unsigned char* out, BreakStyle style);
-#if defined(EOLSWAP_X86_KERNELS)
-std::size_t convert_ssse3(const unsigned char* in, std::size_t n, int next,
-                          unsigned char* out, BreakStyle style);
-#endif
+std::size_t convert_portable(const unsigned char* in, std::size_t n, int next,
+                             unsigned char* out, BreakStyle style);
 #if defined(EOLSWAP_WIDE_KERNELS)
 std::size_t convert_avx2(const unsigned char* in, std::size_t n, int next,
                          unsigned char* out, BreakStyle style);
