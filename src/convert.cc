@@ -1,10 +1,9 @@
 #include "convert.h"
 
 #include "kernels/kernel.h"
+#include "stream.h"
 
 namespace eolswap {
-
-const char* const style_names[4] = {"ERROR", "UNIX", "DOS", "Mac"};
 
 std::size_t convert_bytes(const unsigned char* in, std::size_t n, int next,
                           unsigned char* out, BreakStyle style) {

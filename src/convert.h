@@ -3,28 +3,12 @@
 
 #include <cstddef>
 
-#include "stream.h"
+#include "line_break.h"
 
 namespace eolswap {
 
-// The target convention. 0 is reserved; no option selects it.
-enum BreakStyle : int {
-  style_none = 0,
-  style_unix = 1,  // LF
-  style_dos = 2,   // CR LF
-  style_mac = 3,   // CR
-};
-
-// Display names indexed by BreakStyle.
-extern const char* const style_names[4];
-
-constexpr std::size_t input_block_size = 4096;
-// One input block of nothing but line-break bytes, converted to DOS, fills
-// the output block exactly, so no block can overflow it.
-constexpr std::size_t output_block_size = 2 * input_block_size;
-
-constexpr unsigned char cr = 0x0D;
-constexpr unsigned char lf = 0x0A;
+struct InputStream;
+struct OutputStream;
 
 // Converts in[0..n) into out and returns the count written (at most 2*n).
 // next is the byte after the block, or -1 at the end of the input; it

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "convert.h"
 #include "driver.h"
+#include "line_break.h"
+#include "stream.h"
 
 namespace eolswap {
 

@@ -3,10 +3,9 @@
 
 #include <cstddef>
 
-#include "stream.h"
-
 namespace eolswap {
 
+struct InputStream;
 struct RunSettings;
 
 // What the first block of the input holds.

@@ -19,6 +19,7 @@
 
 #include "kernels/kernel.h"
 #include "platform.h"
+#include "stream.h"
 #include "test_util.h"
 
 namespace eolswap {

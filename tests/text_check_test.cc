@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "stream.h"
 #include "test_util.h"
 
 namespace eolswap {

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "convert.h"
+#include "line_break.h"
 
 // The x86 kernels need GCC-style vector intrinsics and target attributes.
 // MinGW's GCC cannot align the stack beyond 16 bytes, so it gets the 16-byte

@@ -22,8 +22,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "convert.h"
 #include "kernels/kernel.h"
+#include "line_break.h"
 
 namespace eolswap {
 namespace {
