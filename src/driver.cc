@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "file_identity.h"
 #include "options/getopt.h"
 #include "platform.h"
 #include "stream.h"
@@ -90,39 +91,71 @@ bool is_standard_stream(const char* operand) {
   return std::strcmp(operand, standard_stream_name) == 0;
 }
 
-InputStream open_input(int argc, const char* const argv[]) {
+// The names that the command line gives the two streams.
+struct OperandNames {
+  const char* input = standard_stream_name;
+  const char* output = standard_stream_name;
+};
+
+// Takes the operands that follow the options, once. A third one is refused
+// before anything is opened: it comes from a shell pattern that matched
+// more files than meant or from an option typed after the file names, and
+// either way the second file would be overwritten with a conversion nobody
+// asked for.
+OperandNames take_operand_names(int argc, char* argv[]) {
+  OperandNames names;
+  const int first = options::optind;
+  if (argc - first > 2)
+    print_usage_and_exit(program_name, "too many file names\n");
+  if (first < argc) names.input = argv[first];
+  if (first + 1 < argc) names.output = argv[first + 1];
+  return names;
+}
+
+InputStream open_input_or_die(const char* name) {
   InputStream input;
-  if (options::optind < argc) input.name = argv[options::optind];
-  if (is_standard_stream(input.name)) {
+  input.name = name;
+  if (is_standard_stream(name)) {
     input.fd = 0;
     return input;
   }
-  input.fd = platform::open_input(input.name);
+  input.fd = platform::open_input(name);
   if (input.fd < 0)
     print_usage_and_exit(program_name, "error opening input file\n");
   return input;
 }
 
-// Opens the output only once it is known not to be the input: truncating a
-// file before converting it would destroy the very bytes to be converted.
-OutputStream open_output(int argc, const char* const argv[],
-                         const InputStream& input) {
+[[noreturn]] void refuse_same_file() {
+  print_usage_and_exit(program_name, "input and output are the same file\n");
+}
+
+// Opens the output only once it is known not to be the input: emptying the
+// input would destroy the very bytes to be converted. The name is compared
+// before the open, so that an input that cannot be opened for writing (a
+// read-only file, a program that is running) is refused as the same file
+// rather than reported as an output that cannot be opened.
+OutputStream open_distinct_output_or_die(const char* name,
+                                         const InputStream& input) {
+  const FileIdentity input_file = platform::identify_descriptor(input.fd);
   OutputStream output;
-  ++options::optind;
-  if (options::optind < argc) output.name = argv[options::optind];
-  constexpr const char* same_file = "input and output are the same file\n";
-  if (is_standard_stream(output.name)) {
+  output.name = name;
+  if (is_standard_stream(name)) {
     output.fd = 1;
-    if (platform::same_regular_file(input.fd, output.fd))
-      print_usage_and_exit(program_name, same_file);
+    if (same_regular_file(input_file, platform::identify_descriptor(1)))
+      refuse_same_file();
     return output;
   }
-  output.fd = platform::open_output(output.name);
+  if (same_regular_file(input_file, platform::identify_path(name)))
+    refuse_same_file();
+  output.fd = platform::open_output(name);
   if (output.fd < 0)
     print_usage_and_exit(program_name, "error opening output file\n");
-  if (platform::same_regular_file(input.fd, output.fd)) {
+  // Another process may point the name at the input between the comparison
+  // and the open (a rename, a new link). Opening does not empty the file;
+  // what gets emptied is the descriptor, so that is compared once more.
+  if (same_regular_file(input_file, platform::identify_descriptor(output.fd))) {
     platform::close_fd(output.fd);
-    print_usage_and_exit(program_name, same_file);
+    refuse_same_file();
   }
   if (!platform::truncate_output(output.fd))
     print_usage_and_exit(program_name, "error opening output file\n");
@@ -156,7 +189,8 @@ void fatal_error(const char* message) {
 void run(int argc, char* argv[]) {
   platform::prepare_process();
   const RunSettings settings = parse_options(argc, argv);
-  InputStream input = open_input(argc, argv);
+  const OperandNames names = take_operand_names(argc, argv);
+  InputStream input = open_input_or_die(names.input);
 
   std::atexit(release_blocks);
   input_block = allocate_or_die(input_block_size);
@@ -165,7 +199,7 @@ void run(int argc, char* argv[]) {
   if (settings.identify_only || settings.verify_text)
     scan_first_block(&input, input_block, settings, input.name);
 
-  const OutputStream output = open_output(argc, argv, input);
+  const OutputStream output = open_distinct_output_or_die(names.output, input);
   if (!settings.quiet) {
     std::fprintf(stderr, "Converting %s to %s with %s line breaks.\n",
                  input.name, output.name, style_names[settings.style]);

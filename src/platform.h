@@ -3,16 +3,23 @@
 
 #include <cstddef>
 
+#include "file_identity.h"
+
 // The little that differs between systems: descriptors, file identity,
-// binary mode, broken pipes and aligned blocks. Everything else in the
+// binary mode, signals and aligned blocks. Everything else in the
 // program is plain standard C++.
 namespace eolswap::platform {
 
-// Puts the standard streams into binary mode and keeps a write to a closed
-// pipe from killing the process, so that it fails like any other write.
+// Puts the standard streams into binary mode, holds each standard
+// descriptor that the caller closed so that it keeps failing as a closed
+// one, and keeps a write to a closed pipe or past the file-size limit from
+// killing the process, so that it fails like any other write.
 void prepare_process();
 
 // read(2) and write(2): a count, 0 at the end of the input, or -1 with errno.
+// A descriptor in non-blocking mode is waited for until it is ready, so a
+// "try again" never comes back: the caller sees what a blocking descriptor
+// gives.
 long read_some(int fd, unsigned char* buffer, std::size_t size);
 long write_some(int fd, const unsigned char* data, std::size_t size);
 
@@ -28,8 +35,11 @@ int open_output(const char* path);
 // are. Returns false on failure.
 bool truncate_output(int fd);
 
-// True when both descriptors refer to the same regular file.
-bool same_regular_file(int fd_a, int fd_b);
+// The identity of an open descriptor, and of the file that a path names
+// (through symbolic links, as opening it does); not regular when there is
+// no such file or the system cannot tell.
+FileIdentity identify_descriptor(int fd);
+FileIdentity identify_path(const char* path);
 
 // Closes a descriptor; false when the system reports an error.
 bool close_fd(int fd);

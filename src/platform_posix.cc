@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 
@@ -10,25 +12,65 @@
 namespace eolswap::platform {
 
 namespace {
+
 constexpr std::size_t page_size = 4096;
+
+// Some runtimes start their children with pipes in non-blocking mode. There
+// a read or write that would have to wait fails with "try again" instead,
+// which is no failure of the stream.
+bool would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+// Waits until fd is ready for the events; false when poll itself fails.
+bool wait_until_ready(int fd, short events) {
+  pollfd watched{fd, events, 0};
+  while (::poll(&watched, 1, -1) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
 }
+
+FileIdentity identity_of(const struct stat& st) {
+  FileIdentity identity;
+  identity.regular = S_ISREG(st.st_mode);
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  return identity;
+}
+
+}  // namespace
 
 void prepare_process() {
   // A standard descriptor that the caller closed would be handed out again
   // by the next open, and messages meant for standard error would land in
-  // the output file. Holding each closed one with /dev/null prevents that.
+  // the output file. Each closed one is held with /dev/null, opened so that
+  // it still fails as a closed one does: write-only on standard input, so
+  // that the first read fails instead of finding an empty input, and
+  // read-only on standard output and standard error, so that every write
+  // fails instead of vanishing.
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDWR) != fd) break;
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) break;
   }
   std::signal(SIGPIPE, SIG_IGN);
+  // A write past the file-size limit (ulimit -f) then fails with EFBIG,
+  // after the bytes that still fit, and counts as a short write.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 long read_some(int fd, unsigned char* buffer, std::size_t size) {
-  return static_cast<long>(::read(fd, buffer, size));
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, size);
+    if (got >= 0 || !would_block(errno) || !wait_until_ready(fd, POLLIN))
+      return static_cast<long>(got);
+  }
 }
 
 long write_some(int fd, const unsigned char* data, std::size_t size) {
-  return static_cast<long>(::write(fd, data, size));
+  for (;;) {
+    const ssize_t put = ::write(fd, data, size);
+    if (put >= 0 || !would_block(errno) || !wait_until_ready(fd, POLLOUT))
+      return static_cast<long>(put);
+  }
 }
 
 int open_input(const char* path) {
@@ -56,11 +98,16 @@ bool truncate_output(int fd) {
   return ::ftruncate(fd, 0) == 0;
 }
 
-bool same_regular_file(int fd_a, int fd_b) {
-  struct stat a, b;
-  if (::fstat(fd_a, &a) != 0 || ::fstat(fd_b, &b) != 0) return false;
-  return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
+FileIdentity identify_descriptor(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return FileIdentity{};
+  return identity_of(st);
+}
+
+FileIdentity identify_path(const char* path) {
+  struct stat st;
+  if (::stat(path, &st) != 0) return FileIdentity{};
+  return identity_of(st);
 }
 
 bool close_fd(int fd) { return ::close(fd) == 0; }

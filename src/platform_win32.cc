@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform.h"
@@ -34,10 +35,25 @@ HANDLE disk_file_handle(int fd) {
   return GetFileType(handle) == FILE_TYPE_DISK ? handle : nullptr;
 }
 
+// A volume serial number and a file index name one file on Windows, as a
+// device and an inode do on POSIX.
+FileIdentity identify_handle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return FileIdentity{};
+  FileIdentity identity;
+  identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.inode =
+      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return identity;
+}
+
 }  // namespace
 
-// Windows has no SIGPIPE: a write to a pipe whose reader is gone already
-// fails with an error, which the caller reports as a short write.
+// Windows has no SIGPIPE and no signal for a file-size limit: a write to a
+// pipe whose reader is gone already fails with an error, which the caller
+// reports as a short write. The runtime's descriptors have no non-blocking
+// mode either, so reads and writes never need to wait for readiness.
 void prepare_process() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
@@ -73,20 +89,23 @@ bool truncate_output(int fd) {
   return _chsize_s(fd, 0) == 0;
 }
 
-// A volume serial number and a file index name one file on Windows, as a
-// device and an inode do on POSIX; every path and hard link to the file
-// gives the same pair.
-bool same_regular_file(int fd_a, int fd_b) {
-  HANDLE a = disk_file_handle(fd_a);
-  HANDLE b = disk_file_handle(fd_b);
-  if (a == nullptr || b == nullptr) return false;
-  BY_HANDLE_FILE_INFORMATION info_a, info_b;
-  if (!GetFileInformationByHandle(a, &info_a) ||
-      !GetFileInformationByHandle(b, &info_b))
-    return false;
-  return info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
-         info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
-         info_a.nFileIndexLow == info_b.nFileIndexLow;
+FileIdentity identify_descriptor(int fd) {
+  HANDLE handle = disk_file_handle(fd);
+  return handle == nullptr ? FileIdentity{} : identify_handle(handle);
+}
+
+// Opening for no access at all reads the identity even of a file that is
+// read-only or that another program holds open, and sharing every kind of
+// access keeps the open from getting in anybody's way.
+FileIdentity identify_path(const char* path) {
+  HANDLE handle = CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FileIdentity{};
+  FileIdentity identity;
+  if (GetFileType(handle) == FILE_TYPE_DISK) identity = identify_handle(handle);
+  CloseHandle(handle);
+  return identity;
 }
 
 bool close_fd(int fd) { return _close(fd) == 0; }

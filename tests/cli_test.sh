@@ -202,18 +202,90 @@ expect "dash dash are the standard streams" 0 "a\r\nb\r\n" "Converting - to - wi
 run empty in.txt -u
 expect "an option after an operand is the output" 0 "" "Converting in.txt to -u with DOS line breaks.\n"
 check "file named -u holds DOS text" cmp -s ./-u <(printf 'a\r\nb\r\n')
-run empty -q in.txt out2.txt -u
-check "third operand ignored" cmp -s out2.txt <(printf 'a\r\nb\r\n')
-check "third operand ignored silently" test ! -s err
+
+# More than two operands is a usage error, found before anything is opened;
+# options that end the run still do so where they stand, before the count.
+# name | arguments | messages: too-many, help or version
+printf 'keep\n' >kept.txt
+while IFS='|' read -r cname args want; do
+  # shellcheck disable=SC2086
+  run in.txt $args
+  case $want in
+    too-many)
+      head -n -1 err >err.head && mv err.head err
+      expect "$cname" 1 "" "Error: too many file names\n\n%s" "$help" ;;
+    help)
+      head -n -1 err >err.head && mv err.head err
+      expect "$cname" 0 "" "%s" "$help" ;;
+    version) expect "$cname" 0 "" "eolswap version 0.6\n" ;;
+  esac
+done <<'TABLE'
+an option after the file names|-q in.txt kept.txt -u|too-many
+three file names|-u in.txt kept.txt new3.txt|too-many
+three standard streams|- - -|too-many
+three file names after --|-u -- in.txt kept.txt new3.txt|too-many
+-h after two file names is a third one|in.txt kept.txt -h|too-many
+-h before three file names|-u -h in.txt kept.txt new3.txt|help
+-v before three file names|-v in.txt kept.txt new3.txt|version
+TABLE
+check "too many file names: the second is left alone" cmp -s kept.txt <(printf 'keep\n')
+check "too many file names: no file created" test ! -e new3.txt
 printf 'old content that is longer\n' >long.txt
 run empty -q -u in.txt long.txt
 check "existing output is emptied first" cmp -s long.txt <(printf 'a\nb\n')
 run empty -q -u in.txt -
 expect "single dash output" 0 "a\nb\n" ""
 
-"${prog[@]}" -u in.txt closed.txt 2>&-
-check "closed standard error: messages stay out of the output" \
-  cmp -s closed.txt <(printf 'a\nb\n')
+
+# Standard descriptors closed by the caller stay closed to the program: no
+# file it opens takes their numbers, so no message reaches an output file;
+# a read of a closed standard input fails, and so does every write to a
+# closed standard output.
+# name | descriptors closed | standard input | arguments | status |
+#   out.txt afterwards (printf notation; ! for none) | messages (printf)
+printf 'a\r\nb\r\n' >dos.txt
+read_failed='Error: error reading input file\n\n'
+if [ "$windows" = yes ]; then
+  skip "closed standard descriptors" \
+    "under Wine a run with every standard descriptor closed waits forever"
+else
+  while IFS='|' read -r cname closed input args want_status want_file want_err; do
+    rm -f out.txt
+    closing=""
+    for ((i = 0; i < ${#closed}; i++)); do closing+=" ${closed:i:1}>&-"; done
+    # shellcheck disable=SC2086
+    eval '"${prog[@]}" $args <"$input" >out 2>err'"$closing"
+    status=$?
+    expect "closed $closed: $cname" "$want_status" "" "$want_err"
+    if [ "$want_file" = "!" ]; then
+      check "closed $closed: $cname: no output file" test ! -e out.txt
+    else
+      check "closed $closed: $cname: output holds the conversion alone" \
+        cmp -s out.txt <(printf "$want_file")
+    fi
+  done <<TABLE
+files named|0|dos.txt|-u dos.txt out.txt|0|a\nb\n|Converting dos.txt to out.txt with UNIX line breaks.\n
+files named|1|dos.txt|-u dos.txt out.txt|0|a\nb\n|Converting dos.txt to out.txt with UNIX line breaks.\n
+files named|2|dos.txt|-u dos.txt out.txt|0|a\nb\n|
+files named|012|dos.txt|-u dos.txt out.txt|0|a\nb\n|
+standard input as the input|2|dos.txt|-u - out.txt|0|a\nb\n|
+standard input as the input|12|dos.txt|-u - out.txt|0|a\nb\n|
+standard input read|0|dos.txt|-q -u|1|!|$read_failed
+standard input identified|0|dos.txt|-i|1|!|$read_failed
+standard input checked|0|dos.txt|-q -p|1|!|$read_failed
+standard input to a file|0|dos.txt|-u - out.txt|1||Converting - to out.txt with UNIX line breaks.\n$read_failed
+standard input to a file, checked|0|dos.txt|-q -p -u - out.txt|1||$read_failed
+standard output written|1|dos.txt|-u dos.txt|1|!|Converting dos.txt to - with UNIX line breaks.\n
+standard output written from standard input|1|dos.txt|-q -u|1|!|
+standard output written after the check|1|dos.txt|-q -p|1|!|
+all three, standard streams|012|dos.txt|-q -u|1|!|
+TABLE
+  # A pipe on standard input, the form in which the output file would be
+  # the first to take descriptor 2.
+  printf 'a\n' | "${prog[@]}" -u - out.txt 2>&-
+  check "closed 2: piped input: output holds the conversion alone" \
+    cmp -s out.txt <(printf 'a\n')
+fi
 
 # Inputs and outputs that cannot be used.
 run empty -u missing.txt new.txt
@@ -260,6 +332,41 @@ else
   check "same file as both standard streams" test "$status" = 1
 fi
 check "same file keeps every byte" cmp -s f.txt <(printf 'keep\r\nme\r\n')
+
+# An input that cannot be opened for writing is refused as the same file
+# too, not as an output that cannot be opened: the output's name is compared
+# with the input before the open. Even root cannot write a program that is
+# running; a file of mode 0444 stops every other user.
+cp "$(command -v sleep)" running
+./running 30 &
+running_pid=$!
+if kill -0 "$running_pid" 2>/dev/null; then
+  run empty -u running running
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: a running program" 1 "" "$same" "$help"
+  kill "$running_pid"
+  wait "$running_pid" 2>/dev/null
+  check "same file: the running program is untouched" cmp -s running "$(command -v sleep)"
+else
+  skip "same file: a running program" "programs cannot be run from $work"
+fi
+printf 'keep\r\n' >ro.txt
+chmod 444 ro.txt
+as_user=()
+[ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+if [ "$wine" = yes ]; then
+  skip "same file: a read-only file" "the Wine prefix can only be used by its owner"
+elif [ "$(id -u)" = 0 ] && [ ${#as_user[@]} = 0 ]; then
+  skip "same file: a read-only file" "root writes any file, and setpriv is missing"
+else
+  chmod 755 "$work"
+  "${as_user[@]}" "${prog[@]}" -u ro.txt ro.txt <empty >out 2>err
+  status=$?
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: a read-only file" 1 "" "$same" "$help"
+  check "same file: the read-only file is untouched" cmp -s ro.txt <(printf 'keep\r\n')
+fi
 "${prog[@]}" -q /dev/null /dev/null 2>err; status=$?
 check "/dev/null as both is fine" test "$status" = 0
 
@@ -286,6 +393,36 @@ chunked | "${prog[@]}" -q -u >out 2>err; status=$?
 { head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n'; } >want_out
 check "slow pipe: one break across the block boundary" cmp -s out want_out
 rm -f part.*
+
+# Pipes in non-blocking mode, as some runtimes hand them to their children:
+# a read or a write that would wait is waited for, with the bytes and status
+# of a blocking pipe. perl puts the pipe it shares with the program into that
+# mode, then becomes the program.
+nonblocking() {
+  perl -MFcntl -e '
+    my $fh = shift eq "in" ? \*STDIN : \*STDOUT;
+    fcntl($fh, F_SETFL, fcntl($fh, F_GETFL, 0) | O_NONBLOCK) or die "fcntl: $!";
+    exec { $ARGV[0] } @ARGV or die "exec: $!";' "$@"
+}
+yes $'abc\r' | head -n 40000 >many.txt
+if [ "$windows" = yes ]; then
+  skip "non-blocking pipes" "Windows descriptors have no non-blocking mode"
+else
+  for opts in "-q -u" "-q -p -u"; do
+    # shellcheck disable=SC2086
+    chunked | nonblocking in "${prog[@]}" $opts >out 2>err
+    status=${PIPESTATUS[1]}
+    expect "non-blocking input, slow writer ($opts)" 0 \
+      "$(head -c 4095 /dev/zero | tr '\0' 'a')\nz\n" ""
+    # shellcheck disable=SC2086
+    nonblocking out "${prog[@]}" $opts many.txt 2>err | { sleep 0.3; cat; } >out
+    status=${PIPESTATUS[0]}
+    reference '\n' many.txt >want
+    check "non-blocking output, slow reader ($opts): status" test "$status" = 0
+    check "non-blocking output, slow reader ($opts): bytes" cmp -s out want
+    check "non-blocking output, slow reader ($opts): no message" test ! -s err
+  done
+fi
 
 # The first-block check: -i reports, -p refuses input that is not text.
 # name | options | input | status | report (printf notation; %s is the name)

@@ -106,6 +106,7 @@ read fails at the second block|lines.txt|FAULT_READ_FAIL_AT=2|-q -u|1|in:4096|$r
 read fails inside a block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=7|-q -u|1|in:5096|$read_error
 read fails at the end of the input|lines.txt|FAULT_READ_FAIL_AT=4|-q -u|1|in:10240|$read_error
 read fails at the look-ahead after a CR|crend.txt|FAULT_READ_FAIL_AT=2|-q -u|1|in:4096|$read_error
+interrupted read at the look-ahead after a CR|crend.txt|FAULT_READ_EINTR_AT=2|-q -u|0|in:4101|
 read fails after the progress line|lines.txt|FAULT_READ_FAIL_AT=2|-u|1|in:4096|Converting - to - with UNIX line breaks.\n$read_error
 -p: read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-q -p -u|1|in:0|$read_error
 -p: read fails inside the first block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-q -p -u|1|in:2000|$read_error
@@ -146,10 +147,11 @@ for at in 1 2; do
   rm -f old.txt
 done
 
-# A full device and pipes whose reader has gone: status 1, no message, no
-# death by SIGPIPE (status 141 from the shell).
+# A full device, pipes whose reader has gone and the file-size limit: status
+# 1, no message, no death by SIGPIPE or SIGXFSZ (status 141 or 153 from the
+# shell).
 # name | command producing status.txt
-plain() { env --default-signal=PIPE "${prefix[@]}" "$prog" "$@"; }
+plain() { env --default-signal=PIPE,XFSZ "${prefix[@]}" "$prog" "$@"; }
 head -c 3000000 /dev/zero | tr '\0' '\r' >big.txt
 while IFS='|' read -r name command; do
   rm -f status.txt err
@@ -168,7 +170,21 @@ full device as named output|{ plain -q -u lines.txt /dev/full 2>err; echo $? >st
 full device with -p|{ plain -q -p -u lines.txt /dev/full 2>err; echo $? >status.txt; }
 reader gone before the first write|{ plain -q big.txt 2>err; echo $? >status.txt; } | true
 reader gone after some blocks|{ plain -q -u big.txt 2>err; echo $? >status.txt; } | head -c 10000 >/dev/null
+file-size limit with a named output|( ulimit -f 8; plain -q -u big.txt limited.txt 2>err; echo $? >status.txt )
+file-size limit with standard output|( ulimit -f 8; plain -q -u big.txt >limited.txt 2>err; echo $? >status.txt )
 TABLE
+
+# The bytes that fit under the limit (8 KiB) are the start of the conversion.
+for route in named standard; do
+  rm -f limited.txt
+  if [ "$route" = named ]; then
+    (ulimit -f 8; plain -q -u big.txt limited.txt 2>/dev/null)
+  else
+    (ulimit -f 8; plain -q -u big.txt >limited.txt 2>/dev/null)
+  fi
+  if cmp -s limited.txt <(head -c 8192 big.txt | tr '\r' '\n'); then ok; else
+    bad "file-size limit, $route output: $(wc -c <limited.txt) bytes kept, want 8192"; fi
+done
 
 # The bytes the reader took before it went are the start of the conversion.
 { plain -q -u lines.txt 2>err; echo $? >status.txt; } | head -c 5000 >out

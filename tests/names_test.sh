@@ -33,10 +33,11 @@ snapshot() {
 
 # run ARGS... : runs the program in the box with nothing on standard input,
 # leaving out (outside the box), err and status; in changed the count of
-# files created or changed, and in stray the files that were read but not
-# named on the command line. Reads show in the access time, which is set
-# far back before the run (where the file system keeps no access times,
-# nothing shows and the check passes).
+# files created or changed, in stray the files that were read but not named
+# on the command line, and in read_any the count of files read at all.
+# Reads show in the access time, which is set far back before the run (where
+# the file system keeps no access times, nothing shows and the check
+# passes).
 run() {
   snapshot >../before
   find . -type f -exec touch -d @946684800 {} +
@@ -51,8 +52,15 @@ run() {
     done
     if [ "$named" = no ]; then stray+="$file "; fi
   done < <(find . -type f -anewer ../epoch -print0)
+  read_any=$(find . -type f -anewer ../epoch | wc -l)
   snapshot >../after
   changed=$(diff ../before ../after | grep -c '^>')
+}
+
+# check_nothing_read NAME : passes when the last run read no file at all,
+# named ones included.
+check_nothing_read() {
+  if [ "$read_any" = 0 ]; then ok; else bad "$1: $read_any files read"; fi
 }
 
 # expect NAME STATUS CHANGED_FILES ERR_FORMAT [ERR_ARGS...]: the status, the
@@ -165,9 +173,12 @@ done
 # Thousands of operands and options.
 extra=()
 for i in $(seq 5000); do extra+=("%n$i"); done
+printf 'keep\n' >out.txt
 run -q -u in.txt out.txt "${extra[@]}"
-expect "5000 operands beyond the output are ignored" 0 1 ''
-same "5000 operands" out.txt 'a\nb\n'
+head -n 2 ../err >../err2 && mv ../err2 ../err
+expect "5000 operands beyond the output are refused" 1 0 'Error: too many file names\n\n'
+check_nothing_read "5000 operands"
+same "5000 operands" out.txt 'keep\n'
 options=()
 for _ in $(seq 5000); do options+=(-u -d); done
 rm out.txt
@@ -181,7 +192,7 @@ expect "a cluster of 100001 letters" 0 1 ''
 same "long cluster" out.txt 'a\rb\r'
 run -q "${extra[@]}"
 head -n 2 ../err >../err2 && mv ../err2 ../err
-expect "5000 operands, the first missing" 1 0 'Error: error opening input file\n\n'
+expect "5000 operands, the first missing" 1 0 'Error: too many file names\n\n'
 
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -1,0 +1,77 @@
+#include "file_identity.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform.h"
+
+namespace eolswap {
+namespace {
+
+FileIdentity file(std::uint64_t device, std::uint64_t inode,
+                  bool regular = true) {
+  FileIdentity identity;
+  identity.regular = regular;
+  identity.device = device;
+  identity.inode = inode;
+  return identity;
+}
+
+struct SameFileCase {
+  const char* name;
+  FileIdentity a;
+  FileIdentity b;
+  bool same;
+};
+
+const SameFileCase same_file_cases[] = {
+    {"one regular file", file(8, 1234), file(8, 1234), true},
+    {"equal inodes on two devices", file(8, 1234), file(9, 1234), false},
+    {"two inodes on one device", file(8, 1234), file(8, 1235), false},
+    {"device and inode swapped", file(8, 9), file(9, 8), false},
+    {"high bits of the inode count", file(8, 1), file(8, 1 + (1ull << 32)),
+     false},
+    {"high bits of the device count", file(1, 8), file(1 + (1ull << 32), 8),
+     false},
+    {"the same device file twice", file(5, 6, false), file(5, 6, false), false},
+    {"a regular file and the same numbers unknown", file(8, 1234),
+     file(8, 1234, false), false},
+    {"unknown and a regular file", FileIdentity{}, file(0, 0), false},
+    {"nothing known of either", FileIdentity{}, FileIdentity{}, false},
+};
+
+TEST(FileIdentity, SameRegularFileTable) {
+  for (const SameFileCase& c : same_file_cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(same_regular_file(c.a, c.b), c.same);
+    EXPECT_EQ(same_regular_file(c.b, c.a), c.same);
+  }
+}
+
+// A file's name and an open descriptor of it must give one identity, or the
+// refusal before the output is opened would never match.
+TEST(FileIdentity, NameAndDescriptorAgree) {
+  const char* name = "file_identity_test.tmp";
+  const char* other_name = "file_identity_test_other.tmp";
+  std::FILE* f = std::fopen(name, "wb");
+  std::FILE* other = std::fopen(other_name, "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_NE(other, nullptr);
+  const FileIdentity by_descriptor = platform::identify_descriptor(fileno(f));
+  EXPECT_TRUE(by_descriptor.regular);
+  EXPECT_TRUE(same_regular_file(by_descriptor, platform::identify_path(name)));
+  EXPECT_FALSE(
+      same_regular_file(by_descriptor, platform::identify_path(other_name)));
+  EXPECT_FALSE(same_regular_file(by_descriptor,
+                                 platform::identify_descriptor(fileno(other))));
+  std::fclose(f);
+  std::fclose(other);
+  std::remove(name);
+  std::remove(other_name);
+  EXPECT_FALSE(platform::identify_path(name).regular);
+  EXPECT_FALSE(platform::identify_path(".").regular);
+}
+
+}  // namespace
+}  // namespace eolswap
