@@ -4,15 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "convert.h"
+#include "exits.h"
 #include "file_identity.h"
+#include "line_break.h"
 #include "options/getopt.h"
 #include "platform.h"
+#include "run_settings.h"
 #include "stream.h"
 #include "text_check.h"
-
-#ifndef EOLSWAP_VERSION
-#define EOLSWAP_VERSION "0.6"
-#endif
 
 namespace eolswap {
 
@@ -30,26 +30,6 @@ void release_blocks() {
   input_block = nullptr;
   platform::release_block(output_block);
   output_block = nullptr;
-}
-
-void print_help(const char* name) {
-  std::fprintf(stderr, "Usage: %s [options] infile [outfile]\n", name);
-  std::fputs(
-      "Where: infile =  name of input file\n"
-      "       outfile = name of output file\n"
-      "       Use '-' for stdin or stdout, respectively.\n"
-      "Options:\n"
-      "  -d = convert to M$DOS line breaks (CR/LF)\n"
-      "  -m = convert to Mac   line breaks (CR)\n"
-      "  -u = convert to UNIX  line breaks (LF)\n"
-      "  -i = only identify input file type\n"
-      "  -p = verify that input file is plain text\n"
-      "  -q = suppress \"Converting...\" message\n"
-      "  -v = display version info\n"
-      "  -h = display this help message\n"
-      "\n"
-      "Written by the eolswap developers.\n",
-      stderr);
 }
 
 RunSettings parse_options(int argc, char* argv[]) {
@@ -169,22 +149,6 @@ unsigned char* allocate_or_die(std::size_t size) {
 }
 
 }  // namespace
-
-void print_usage_and_exit(const char* name, const char* message) {
-  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
-  print_help(name);
-  std::exit(message != nullptr ? exit_failure : exit_ok);
-}
-
-void print_version_and_exit(const char* name) {
-  std::fprintf(stderr, "%s version " EOLSWAP_VERSION "\n", name);
-  std::exit(exit_ok);
-}
-
-void fatal_error(const char* message) {
-  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
-  std::exit(exit_failure);
-}
 
 void run(int argc, char* argv[]) {
   platform::prepare_process();

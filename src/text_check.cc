@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "driver.h"
+#include "exits.h"
 #include "line_break.h"
+#include "run_settings.h"
 #include "stream.h"
 
 namespace eolswap {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "run_settings.h"
 #include "stream.h"
 #include "test_util.h"
 
