@@ -4,63 +4,28 @@
 # (for instance wine64 for a Windows build); every run is
 # "PREFIX... PROGRAM ARGS".
 set -u
-prog=("$@")
-[ ${#prog[@]} -ge 1 ] || { echo "usage: $0 program" >&2; exit 2; }
-for i in "${!prog[@]}"; do
-  [ -f "${prog[$i]}" ] && prog[$i]=$(realpath "${prog[$i]}")
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 2
-pass=0
-fail=0
-skipped=0
-
-ok() { pass=$((pass + 1)); }
-bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
-# skip NAME REASON : a case that cannot hold on this platform.
-skip() { skipped=$((skipped + 1)); echo "SKIP: $1: $2"; }
+. "$(dirname "$0")/lib.sh"
+take_program "$@"
+make_scratch
 
 # A Windows program (.exe), and whether it runs under Wine.
 windows=no
 wine=no
-case ${prog[-1]} in *.exe) windows=yes ;; esac
-[ ${#prog[@]} -ge 2 ] && case $(basename "${prog[0]}") in wine*) wine=yes ;; esac
-
-# run STDIN_FILE ARGS... : runs the program, leaving out, err and status.
-run() {
-  local in=$1
-  shift
-  "${prog[@]}" "$@" <"$in" >out 2>err
-  status=$?
-}
+case $prog in *.exe) windows=yes ;; esac
+[ ${#prefix[@]} -ge 1 ] && case $(basename "${prefix[0]}") in wine*) wine=yes ;; esac
 
 # expect NAME WANT_STATUS WANT_OUT_PRINTF WANT_ERR_PRINTF [ERR_ARGS...]
 expect() {
   local name=$1 want_status=$2 want_out=$3 want_err=$4
   shift 4
+  # shellcheck disable=SC2059  # the bytes are written in printf notation
   printf -- "$want_out" >want_out
+  # shellcheck disable=SC2059
   printf -- "$want_err" "$@" >want_err
-  if [ "$status" != "$want_status" ]; then
-    bad "$name: status $status, want $want_status"
-  elif ! cmp -s out want_out; then
-    bad "$name: stdout differs"; od -c out | head -5
-  elif ! cmp -s err want_err; then
-    bad "$name: stderr differs"; diff want_err err | head -10
-  else
-    ok
-  fi
+  compare_run "$name" "$want_status" want_out want_err
 }
 
-# check NAME COMMAND... : passes when the command succeeds.
-check() {
-  local name=$1
-  shift
-  if "$@"; then ok; else bad "$name"; fi
-}
-
-printf '' >empty
-name=$(basename "${prog[-1]}")
+name=$(basename "$prog")
 help="Usage: eolswap [options] infile [outfile]
 Where: infile =  name of input file
        outfile = name of output file
@@ -142,14 +107,11 @@ TABLE
 all=$(for i in $(seq 0 255); do printf '\\%03o.' "$i"; done)
 printf "$all" >all.bin
 run all.bin -q -u
-printf "$all" | sed 's/\r/\n/g' >want_out
-check "256 byte values to UNIX" cmp -s out want_out
+convert_model -u all.bin >want_out
+compare_run "256 byte values to UNIX" 0 want_out empty
 
 # Byte-exact conversions through every way a stream can be given: named
-# files, redirections and pipes. The reference applies the rule to the whole
-# input at once: CR LF, a lone CR and an LF each become the target break,
-# and every other byte stays.
-reference() { perl -0777 -pe "s/\r\n|\r|\n/$1/g" "$2"; }
+# files, redirections and pipes, each against the model of the conversion.
 repeat() { head -c "$2" /dev/zero | tr '\0' "$1"; }
 # Breaks on the block boundaries: CR|LF at 4096, CR|x at 8192, LF|CR LF at
 # 12288.
@@ -158,34 +120,24 @@ repeat() { head -c "$2" /dev/zero | tr '\0' "$1"; }
 # 0x1A, the end-of-file mark of text mode, first, inside and last; NUL bytes.
 printf '\032one\r\n\032\r\ntwo\032\032\n\000\r\000\n\000\000\r\032' >ctrlz.bin
 for payload in all.bin split.bin ctrlz.bin; do
-  for style in -u:'\n' -d:'\r\n' -m:'\r'; do
-    opt=${style%%:*}
-    reference "${style#*:}" "$payload" >want
+  for opt in -u -d -m; do
+    convert_model "$opt" "$payload" >want
     for route in named redirected piped file-to-pipe pipe-to-file; do
       rm -f out
       case $route in
-        named) "${prog[@]}" -q "$opt" "$payload" out 2>err; status=$? ;;
-        redirected) "${prog[@]}" -q "$opt" <"$payload" >out 2>err; status=$? ;;
+        named) "${program[@]}" -q "$opt" "$payload" out 2>err; status=$? ;;
+        redirected) "${program[@]}" -q "$opt" <"$payload" >out 2>err; status=$? ;;
         piped)
-          cat "$payload" | "${prog[@]}" -q "$opt" 2>err | cat >out
+          cat "$payload" | "${program[@]}" -q "$opt" 2>err | cat >out
           status=${PIPESTATUS[1]} ;;
         file-to-pipe)
-          "${prog[@]}" -q "$opt" "$payload" - 2>err | cat >out
+          "${program[@]}" -q "$opt" "$payload" - 2>err | cat >out
           status=${PIPESTATUS[0]} ;;
         pipe-to-file)
-          cat "$payload" | "${prog[@]}" -q "$opt" - out 2>err
+          cat "$payload" | "${program[@]}" -q "$opt" - out 2>err
           status=${PIPESTATUS[1]} ;;
       esac
-      what="$payload $opt $route"
-      if [ "$status" != 0 ]; then
-        bad "$what: status $status"
-      elif [ -s err ]; then
-        bad "$what: messages"; head -3 err
-      elif ! cmp -s out want; then
-        bad "$what: bytes differ"; cmp out want | head -2
-      else
-        ok
-      fi
+      compare_run "$payload $opt $route" 0 want empty
     done
   done
 done
@@ -254,7 +206,7 @@ else
     closing=""
     for ((i = 0; i < ${#closed}; i++)); do closing+=" ${closed:i:1}>&-"; done
     # shellcheck disable=SC2086
-    eval '"${prog[@]}" $args <"$input" >out 2>err'"$closing"
+    eval '"${program[@]}" $args <"$input" >out 2>err'"$closing"
     status=$?
     expect "closed $closed: $cname" "$want_status" "" "$want_err"
     if [ "$want_file" = "!" ]; then
@@ -282,7 +234,7 @@ all three, standard streams|012|dos.txt|-q -u|1|!|
 TABLE
   # A pipe on standard input, the form in which the output file would be
   # the first to take descriptor 2.
-  printf 'a\n' | "${prog[@]}" -u - out.txt 2>&-
+  printf 'a\n' | "${program[@]}" -u - out.txt 2>&-
   check "closed 2: piped input: output holds the conversion alone" \
     cmp -s out.txt <(printf 'a\n')
 fi
@@ -326,9 +278,9 @@ if [ "$wine" = yes ]; then
   skip "same file through >>" "$why"
   skip "same file as both standard streams" "$why"
 else
-  "${prog[@]}" -u f.txt >>f.txt 2>err; status=$?
+  "${program[@]}" -u f.txt >>f.txt 2>err; status=$?
   check "same file through >>" test "$status" = 1
-  "${prog[@]}" -u <f.txt >>f.txt 2>err; status=$?
+  "${program[@]}" -u <f.txt >>f.txt 2>err; status=$?
   check "same file as both standard streams" test "$status" = 1
 fi
 check "same file keeps every byte" cmp -s f.txt <(printf 'keep\r\nme\r\n')
@@ -348,7 +300,7 @@ if kill -0 "$running_pid" 2>/dev/null; then
   wait "$running_pid" 2>/dev/null
   check "same file: the running program is untouched" cmp -s running "$(command -v sleep)"
 else
-  skip "same file: a running program" "programs cannot be run from $work"
+  skip "same file: a running program" "programs cannot be run from $scratch"
 fi
 printf 'keep\r\n' >ro.txt
 chmod 444 ro.txt
@@ -360,14 +312,14 @@ if [ "$wine" = yes ]; then
 elif [ "$(id -u)" = 0 ] && [ ${#as_user[@]} = 0 ]; then
   skip "same file: a read-only file" "root writes any file, and setpriv is missing"
 else
-  chmod 755 "$work"
-  "${as_user[@]}" "${prog[@]}" -u ro.txt ro.txt <empty >out 2>err
+  chmod 755 "$scratch"
+  "${as_user[@]}" "${program[@]}" -u ro.txt ro.txt <empty >out 2>err
   status=$?
   head -n -1 err >err.head && mv err.head err
   expect "same file: a read-only file" 1 "" "$same" "$help"
   check "same file: the read-only file is untouched" cmp -s ro.txt <(printf 'keep\r\n')
 fi
-"${prog[@]}" -q /dev/null /dev/null 2>err; status=$?
+"${program[@]}" -q /dev/null /dev/null 2>err; status=$?
 check "/dev/null as both is fine" test "$status" = 0
 
 # Failing writes: a status, no message, never death by a signal.
@@ -376,7 +328,7 @@ if [ -w /dev/full ]; then
   expect "full device" 1 "" ""
 fi
 head -c 3000000 /dev/zero | tr '\0' '\n' >big.txt
-status=$( { "${prog[@]}" -q big.txt 2>err; echo $? >status.txt; } | head -c 1 >/dev/null; cat status.txt)
+status=$( { "${program[@]}" -q big.txt 2>err; echo $? >status.txt; } | head -c 1 >/dev/null; cat status.txt)
 check "reader gone: status 1" test "$status" = 1
 check "reader gone: no message" test ! -s err
 
@@ -389,7 +341,7 @@ chunked() {
   for p in part.*; do cat "$p"; sleep 0.05; done
   printf '\nz\r\n'
 }
-chunked | "${prog[@]}" -q -u >out 2>err; status=$?
+chunked | "${program[@]}" -q -u >out 2>err; status=$?
 { head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n'; } >want_out
 check "slow pipe: one break across the block boundary" cmp -s out want_out
 rm -f part.*
@@ -410,14 +362,14 @@ if [ "$windows" = yes ]; then
 else
   for opts in "-q -u" "-q -p -u"; do
     # shellcheck disable=SC2086
-    chunked | nonblocking in "${prog[@]}" $opts >out 2>err
+    chunked | nonblocking in "${program[@]}" $opts >out 2>err
     status=${PIPESTATUS[1]}
     expect "non-blocking input, slow writer ($opts)" 0 \
       "$(head -c 4095 /dev/zero | tr '\0' 'a')\nz\n" ""
     # shellcheck disable=SC2086
-    nonblocking out "${prog[@]}" $opts many.txt 2>err | { sleep 0.3; cat; } >out
+    nonblocking out "${program[@]}" $opts many.txt 2>err | { sleep 0.3; cat; } >out
     status=${PIPESTATUS[0]}
-    reference '\n' many.txt >want
+    convert_model -u many.txt >want
     check "non-blocking output, slow reader ($opts): status" test "$status" = 0
     check "non-blocking output, slow reader ($opts): bytes" cmp -s out want
     check "non-blocking output, slow reader ($opts): no message" test ! -s err
@@ -466,29 +418,31 @@ check "-p does not see a control byte at 4096" cmp -s out late.bin
 
 # -p converts from where the input was handed over, not from offset 0.
 printf '0123456789abcdef\r\nend' >partial.bin
-{ dd bs=10 count=1 of=/dev/null 2>/dev/null; "${prog[@]}" -q -p -u >out 2>err; } <partial.bin
+{ dd bs=10 count=1 of=/dev/null 2>/dev/null; "${program[@]}" -q -p -u >out 2>err; } <partial.bin
 check "-p starts where the caller left standard input" cmp -s out <(printf 'abcdef\nend')
 
 # -p and -i through a pipe fed in small chunks: the block the check read
 # is converted once, whole, and a CR ending it still pairs with the LF after.
-chunked | "${prog[@]}" -q -p -u >out 2>err; status=$?
+chunked | "${program[@]}" -q -p -u >out 2>err; status=$?
 check "-p through a slow pipe keeps every byte once" \
   cmp -s out <(head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n')
-{ printf 'a\r\n'; sleep 0.1; printf 'b\nc'; } | "${prog[@]}" -i >out 2>err
+{ printf 'a\r\n'; sleep 0.1; printf 'b\nc'; } | "${program[@]}" -i >out 2>err
 check "-i through a slow pipe reads a full first block" \
   cmp -s err <(printf -- '- seems to have MS-DOS line breaks.\n- seems to have UNIX line breaks.\n')
 # A named FIFO as the input operand cannot be set back either.
 if mkfifo fifo 2>/dev/null; then
   chunked >fifo &
-  "${prog[@]}" -q -p -u fifo >out 2>err
+  "${program[@]}" -q -p -u fifo >out 2>err
+  # A program that never opened the FIFO would leave the writer waiting for
+  # a reader forever; opening it here (read-write, which never waits) lets
+  # the writer go.
+  : 3<>fifo
   wait
   check "-p on a named FIFO keeps every byte once" \
     cmp -s out <(head -c 4095 /dev/zero | tr '\0' 'a'; printf '\nz\n')
 fi
-{ printf 'ab'; sleep 0.1; printf '\000cd'; } | "${prog[@]}" -p -u >out 2>err; status=$?
+{ printf 'ab'; sleep 0.1; printf '\000cd'; } | "${program[@]}" -p -u >out 2>err; status=$?
 check "-p through a pipe sees a control byte in a later chunk" test "$status" = 2
 check "-p refusal prints only the finding" cmp -s err <(printf -- '- seems to be no text file (2).\n')
 check "-p refusal writes nothing" test ! -s out
-exit_line="$pass passed, $fail failed, $skipped skipped"
-echo "$exit_line"
-[ "$fail" -eq 0 ]
+finish

@@ -7,17 +7,14 @@
 # PROGRAM is needed by fish, which loads a completion only for a command on
 # the PATH. Exits with 77 (skipped) when zsh or fish is not installed.
 set -u
+. "$(dirname "$0")/lib.sh"
 shell=$1
 completion=$(realpath "$2")
-program=${3:+$(realpath "$3")}
+prog=${3:+$(realpath "$3")}
 
-if ! command -v "$shell" >/dev/null 2>&1; then
-  echo "$shell is not installed; skipped"
-  exit 77
-fi
+command -v "$shell" >/dev/null 2>&1 || skip_all "$shell is not installed"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+make_scratch
 mkdir "$scratch/work" "$scratch/home" "$scratch/bin" || exit 1
 cd "$scratch/work" || exit 1
 touch notes.txt notes.unx "my file.txt" -- -dashed
@@ -79,7 +76,7 @@ offers_zsh() {
 offers_fish() {
   local dir=$scratch/share/fish/vendor_completions.d
   mkdir -p "$dir" && ln -sf "$completion" "$dir/eolswap.fish"
-  ln -sf "$program" "$scratch/bin/eolswap"
+  ln -sf "$prog" "$scratch/bin/eolswap"
   PATH=$scratch/bin:$PATH XDG_DATA_DIRS=$scratch/share \
     fish -c 'complete -C $argv[1]' "$*" | cut -f1
 }
@@ -90,20 +87,18 @@ offers() {
   "offers_$shell" "$@" | sed '/^$/d' | LC_ALL=C sort -u
 }
 
-fail=0
 expect() {  # expect "DESCRIPTION" "WANTED LINES" WORD...
   local description=$1 want=$2
   shift 2
   local got
   got=$(offers "$@")
   if [ "$got" != "$want" ]; then
-    echo "FAIL: $shell: $description"
+    bad "$shell: $description"
     echo "  command line: $*"
     echo "  want: $(echo "$want" | tr '\n' ' ')"
     echo "  got:  $(echo "$got" | tr '\n' ' ')"
-    fail=1
   else
-    echo "ok: $shell: $description"
+    ok_named "$shell: $description"
   fi
 }
 
@@ -130,9 +125,11 @@ expect "a dash alone is an operand" "-dashed" eolswap - -
 expect "nothing after two operands" "" eolswap in.txt out.txt ""
 expect "no option after two operands" "" eolswap -u - out.txt -
 
-if [ "$shell" = bash ] &&
-  ! (source "$completion" && complete -p eolswap) >/dev/null 2>&1; then
-  echo "FAIL: sourcing the file does not register a completion for eolswap"
-  fail=1
+if [ "$shell" = bash ]; then
+  if (source "$completion" && complete -p eolswap) >/dev/null 2>&1; then
+    ok_named "sourcing the file registers a completion for eolswap"
+  else
+    bad "sourcing the file does not register a completion for eolswap"
+  fi
 fi
-exit $fail
+finish

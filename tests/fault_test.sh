@@ -7,20 +7,12 @@
 # every run is "PREFIX... PROGRAM ARGS". NM names the nm that reads the
 # program's symbols (default nm).
 set -u
+. "$(dirname "$0")/lib.sh"
 [ $# -ge 2 ] || { echo "usage: $0 [prefix...] program fault-library" >&2; exit 2; }
-prefix=("${@:1:$#-2}")
-prog=$(realpath "${@: -2:1}")
 lib=$(realpath "${@: -1}")
+take_program "${@:1:$#-1}"
 nm=${NM:-nm}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 2
-pass=0
-fail=0
-skip=0
-
-ok() { pass=$((pass + 1)); }
-bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+make_scratch
 
 # The preload goes before an AddressSanitizer runtime, which then has to be
 # told not to insist on coming first; the option means nothing elsewhere.
@@ -56,11 +48,8 @@ faulty() {
 alloc_faults=yes
 if "$nm" -D --defined-only "$prog" 2>/dev/null | grep -qw posix_memalign; then
   alloc_faults=no
-  echo "SKIP: allocation faults: the program defines its own posix_memalign"
 fi
-
-# The conversion to UNIX line breaks over a whole buffer.
-to_unix() { perl -0777 -pe 's/\r\n|\r|\n/\n/g'; }
+own_allocator="the program defines its own posix_memalign"
 
 # Inputs. lines.txt: 640 lines of 16 bytes, two and a half blocks, every
 # block ending in LF; its reads from a file are 4096, 4096, 2048 and the
@@ -68,7 +57,7 @@ to_unix() { perl -0777 -pe 's/\r\n|\r|\n/\n/g'; }
 # the second read is the one-byte look-ahead.
 for _ in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
 { head -c 4095 /dev/zero | tr '\0' 'a'; printf '\r\nzz\r\n'; } >crend.txt
-to_unix <lines.txt >lines.unx
+convert_model -u lines.txt >lines.unx
 read_error='Error: error reading input file\n\n'
 no_memory='Error: not enough memory\n\n'
 
@@ -79,27 +68,19 @@ no_memory='Error: not enough memory\n\n'
 while IFS='|' read -r name input env opts want_status want_out want_err; do
   [ -n "$name" ] || continue
   if [ "$alloc_faults" = no ] && [[ $env == *FAULT_ALLOC* ]]; then
-    skip=$((skip + 1))
+    skip "$name" "$own_allocator"
     continue
   fi
   cp "$input" in
   # shellcheck disable=SC2086
   faulty "$env" $opts
   case $want_out in
-    in:*) head -c "${want_out#in:}" "$input" | to_unix >want_out ;;
-    out:*) to_unix <"$input" | head -c "${want_out#out:}" >want_out ;;
+    in:*) head -c "${want_out#in:}" "$input" | convert_model -u >want_out ;;
+    out:*) convert_model -u "$input" | head -c "${want_out#out:}" >want_out ;;
   esac
   # shellcheck disable=SC2059  # messages are written in printf notation
   printf -- "$want_err" >want_err
-  if [ "$status" != "$want_status" ]; then
-    bad "$name: status $status, want $want_status"; cat err
-  elif ! cmp -s out want_out; then
-    bad "$name: output differs ($(wc -c <out) bytes, want $(wc -c <want_out))"
-  elif ! cmp -s err want_err; then
-    bad "$name: messages differ"; diff want_err err | head -5
-  else
-    ok
-  fi
+  compare_run "$name" "$want_status" want_out want_err
 done <<TABLE
 read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-q -u|1|in:0|$read_error
 read fails at the second block|lines.txt|FAULT_READ_FAIL_AT=2|-q -u|1|in:4096|$read_error
@@ -136,7 +117,11 @@ TABLE
 # is neither created nor emptied.
 cp lines.txt in
 for at in 1 2; do
-  if [ "$alloc_faults" = no ]; then skip=$((skip + 2)); continue; fi
+  if [ "$alloc_faults" = no ]; then
+    skip "allocation $at fails: no named output created" "$own_allocator"
+    skip "allocation $at fails: existing output kept" "$own_allocator"
+    continue
+  fi
   faulty "FAULT_ALLOC_FAIL_AT=$at" -u - new.txt
   if [ "$status" = 1 ] && [ ! -e new.txt ] && [ ! -s out ]; then ok; else
     bad "allocation $at fails: named output created or status $status"; fi
@@ -182,7 +167,7 @@ for route in named standard; do
   else
     (ulimit -f 8; plain -q -u big.txt >limited.txt 2>/dev/null)
   fi
-  if cmp -s limited.txt <(head -c 8192 big.txt | tr '\r' '\n'); then ok; else
+  if cmp -s limited.txt <(head -c 8192 big.txt | convert_model -u); then ok; else
     bad "file-size limit, $route output: $(wc -c <limited.txt) bytes kept, want 8192"; fi
 done
 
@@ -191,5 +176,4 @@ done
 if cmp -s out <(head -c 5000 lines.unx); then ok; else
   bad "reader gone: bytes before differ"; fi
 
-echo "$pass passed, $fail failed, $skip skipped"
-[ "$fail" -eq 0 ]
+finish

@@ -6,25 +6,21 @@
 # Usage: git_filter_test.sh PROGRAM
 # Exits with 77 (skipped) when git is not installed.
 set -u
-program=$(realpath "$1") || exit 1
+. "$(dirname "$0")/lib.sh"
+prog=$(realpath "$1") || exit 1
 
-if ! command -v git >/dev/null 2>&1; then
-  echo "git is not installed; skipped"
-  exit 77
-fi
+command -v git >/dev/null 2>&1 || skip_all "git is not installed"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+make_scratch
 # No configuration of the caller's reaches the repository.
 export HOME=$scratch GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null
 repo=$scratch/repo
 git init -q "$repo" && cd "$repo" || exit 1
 git config user.name tester && git config user.email tester@example.invalid
-git config filter.lf.clean "'$program' -q -u" &&
+git config filter.lf.clean "'$prog' -q -u" &&
   git config filter.lf.required true || exit 1
 echo '*.txt filter=lf' >.gitattributes
 
-fail=0
 # stored NAME WANT: the blob committed for NAME holds exactly WANT (printf
 # notation), and the working file is left as it was.
 stored() {
@@ -32,10 +28,9 @@ stored() {
   want=$(printf "$2" | od -An -c | tr -s " ")
   got=$(git cat-file blob "HEAD:$name" | od -An -c | tr -s " ")
   if [ "$got" = "$want" ]; then
-    echo "ok: $name is stored as $2"
+    ok_named "$name is stored as $2"
   else
-    echo "FAIL: $name is stored as$got, not$want"
-    fail=1
+    bad "$name is stored as$got, not$want"
   fi
 }
 
@@ -51,10 +46,10 @@ for ((i = 0; i < ${#cases[@]}; i += 3)); do
   printf "${cases[i + 1]}" >"${cases[i]}"
   cp "${cases[i]}" "$scratch/${cases[i]}.before"
 done
-git add . && git commit -q -m files || { echo "FAIL: git commit"; exit 1; }
+git add . && git commit -q -m files || { bad "git commit"; finish; }
 for ((i = 0; i < ${#cases[@]}; i += 3)); do
   stored "${cases[i]}" "${cases[i + 2]}"
-  cmp -s "${cases[i]}" "$scratch/${cases[i]}.before" ||
-    { echo "FAIL: the filter changed the working file ${cases[i]}"; fail=1; }
+  check "the filter changed the working file ${cases[i]}" \
+    cmp -s "${cases[i]}" "$scratch/${cases[i]}.before"
 done
-exit $fail
+finish
