@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Other processors: for each TARGET, cross-builds the program and its tests
 # with Debian's cross compiler and cmake/TARGET-linux-gnu.cmake in
 # build-TARGET, then runs the whole test suite through CTest: under qemu-user

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Proof against faults and bad input, each in a build directory of its own:
 #   1. static analysis of src/ (clang-tidy with .clang-tidy, cppcheck);
 #   2. the program and the whole test suite under AddressSanitizer and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs those of the named Debian packages that are not installed yet.
 # Usage: .ci/install.sh [APT_OPTION...] PACKAGE...
 set -euo pipefail

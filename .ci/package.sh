@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # CI step: builds the Debian package in a build directory of its own and
 # checks it with packaging/check_deb.sh. A fresh Debian machine lacks some of
 # the tools this needs: dpkg-shlibdeps (dpkg-dev) and file for cpack's

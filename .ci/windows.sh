@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # The Windows program: cross-builds eolswap.exe and its unit tests with
 # MinGW-w64 and runs the whole test suite under Wine. Installs what it needs
 # when missing. Usage: .ci/windows.sh [BUILD_DIR] (default build-win).

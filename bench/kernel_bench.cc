@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Throughput of convert_bytes on one 4096-byte block, for every kernel this
 // machine runs and every target style, on deterministic data.
 //

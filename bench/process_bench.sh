@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Whole-process benchmark: eolswap -q against dd bs=4096, which reads and
 # writes the same block sizes and converts nothing, on deterministic corpora.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Run by cpack in the staging tree before it builds the package: compresses
 # each manual page and the changelog the way Debian asks, with gzip -9n
 # (best compression, no name or time stamp in the header, so that rebuilding

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Debian's hardening for the program and its core library: fortified libc
 # calls, stack protector, format-string checks, full RELRO and PIE.
 #

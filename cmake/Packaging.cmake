@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # What installs beside the program, and the Debian package that cpack builds
 # from it. CPack reads the install rules, so this file is included after all
 # of them.

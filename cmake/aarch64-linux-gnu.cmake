@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Cross build for 64-bit ARM (little-endian) with Debian's cross compiler
 # (package g++-aarch64-linux-gnu). Tests run under qemu-user (qemu-user):
 #   cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Cross build for 32-bit x86 with Debian's cross compiler at its default
 # flags (package g++-i686-linux-gnu). Tests run natively:
 #   cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Cross build of a static 64-bit Windows program with Debian's MinGW-w64
 # (package g++-mingw-w64-x86-64-posix). Tests run under Wine:
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake

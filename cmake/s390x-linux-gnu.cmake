@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Cross build for 64-bit IBM Z (big-endian) with Debian's cross compiler
 # (package g++-s390x-linux-gnu). Tests run under qemu-user (qemu-user):
 #   cmake -S . -B build-s390x -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block loop: the input is cut into reads of random sizes and each piece
 // converted on its own, with the look-ahead answer the loop would give at
 // its end. Together the pieces must give what the whole-buffer rule gives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The option scanner: any argument vector, scanned to its end, must end with
 // -1 after a bounded number of calls, never look outside the vector, and
 // keep optind within 1..argc.

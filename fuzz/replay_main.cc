@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Replays fuzz inputs through a target without libFuzzer, so that a build
 // with any compiler runs the seed corpora as regression tests:
 //   <target>_replay FILE_OR_DIRECTORY...

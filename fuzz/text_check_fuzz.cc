@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The first-block scan: on any block of up to one input block, the census
 // and the stop position must equal those of a plain reading of the rule.
 #include <cstddef>

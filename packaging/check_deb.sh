@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Builds the Debian package with cpack in a configured build directory,
 # checks its metadata and contents, unpacks it into a scratch root and runs
 # the unpacked program on real conversions.

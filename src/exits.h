@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_EXITS_H_
 #define EOLSWAP_EXITS_H_
 

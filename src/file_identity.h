@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_FILE_IDENTITY_H_
 #define EOLSWAP_FILE_IDENTITY_H_
 

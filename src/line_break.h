@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_LINE_BREAK_H_
 #define EOLSWAP_LINE_BREAK_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include <fcntl.h>
 #include <io.h>
 #include <malloc.h>

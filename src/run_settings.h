@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_RUN_SETTINGS_H_
 #define EOLSWAP_RUN_SETTINGS_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_STREAM_H_
 #define EOLSWAP_STREAM_H_
 

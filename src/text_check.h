@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_TEXT_CHECK_H_
 #define EOLSWAP_TEXT_CHECK_H_
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Black-box tests of the built program: bytes in; bytes, messages and exit
 # status out. Usage: cli_test.sh [PREFIX...] PROGRAM, where PREFIX runs it
 # (for instance wine64 for a Windows build); every run is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Checks what the completion for eolswap offers in a real shell: bash (plain,
 # without the bash-completion library, the fallback path), zsh (through its
 # completion system, driven on a pseudo-terminal) or fish (loaded from its

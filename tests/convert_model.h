@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_TESTS_CONVERT_MODEL_H_
 #define EOLSWAP_TESTS_CONVERT_MODEL_H_
 

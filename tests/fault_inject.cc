@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A preload library that makes chosen system calls of the program fail, so
 // that the tests can watch it meet faults that a working system never shows:
 //

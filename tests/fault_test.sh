@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Black-box runs of the program while the system fails under it: reads,
 # writes, closes and allocations made to fail by a preload library, a full
 # device and pipes whose reader has gone.

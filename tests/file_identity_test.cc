@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "file_identity.h"
 
 #include <gtest/gtest.h>

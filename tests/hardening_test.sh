@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Checks that a hardened build of the program carries what Debian's hardening
 # promises: full RELRO (a GNU_RELRO segment and BIND_NOW), PIE, a stack
 # protector, and, in optimised builds, fortified libc calls.

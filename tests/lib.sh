@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # shellcheck shell=bash
 # Helpers shared by the shell tests, sourced by each of them:
 #   . "$(dirname "$0")/lib.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Renders the manual page the way man(1) does for a reader and fails on any
 # warning from the formatter. Then checks that the page keeps up with the
 # program: every option letter of the help is documented, and the version in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Black-box runs with hostile file names and argument vectors: printf
 # directives, bytes that are not UTF-8, leading dashes, names at and past
 # the system's limits, thousands of operands. Names must reach the messages

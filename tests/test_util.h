@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_TESTS_TEST_UTIL_H_
 #define EOLSWAP_TESTS_TEST_UTIL_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The AVX2 kernel: branch-free packing and DOS expansion through pshufb
 // tables, 32 bytes at a time, with loops of their own for text already in
 // DOS form and for UNIX text to DOS.

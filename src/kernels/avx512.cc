@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The AVX-512 kernel: 64-byte chunks, vpcompressb for UNIX and Mac,
 // vpexpandb for DOS, and a masked tail instead of a scalar one.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Which kernel converts the blocks of each target style.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_KERNELS_KERNEL_H_
 #define EOLSWAP_KERNELS_KERNEL_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The kernel for every processor: plain C++ and the compiler's generic
 // vectors, which become SSE2 on x86-64, NEON on ARM, and pieces of words
 // where the processor has no vector unit.

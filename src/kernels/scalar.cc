@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One byte at a time: the kernel of every processor without a faster one,
 // and the tail of the vector kernels.
 

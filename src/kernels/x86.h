@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_KERNELS_X86_H_
 #define EOLSWAP_KERNELS_X86_H_
 

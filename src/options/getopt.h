@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef EOLSWAP_OPTIONS_GETOPT_H_
 #define EOLSWAP_OPTIONS_GETOPT_H_
 

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Every source, test, script and build file names its licence in an SPDX
+# line near its top, so that a file copied out of the tree still says under
+# which terms it may be used. Documents, seed corpora and files whose format
+# has no comments (the licence itself, the Debian changelog) are exempt.
+# Usage: licence_test.sh SOURCE_DIR
+# Exits with 77 (skipped) outside a git checkout, which alone lists the
+# files that belong to the tree.
+set -u
+cd "$1" || exit 2
+files=$(git ls-files 2>/dev/null) || { echo "not a git checkout; skipped"; exit 77; }
+[ -n "$files" ] || { echo "no files listed; skipped"; exit 77; }
+
+tag='SPDX-License-Identifier: BSD-2-Clause'
+checked=0
+missing=0
+while IFS= read -r file; do
+  case $file in
+    fuzz/corpus/* | *.md | LICENSE | packaging/changelog) continue ;;
+  esac
+  checked=$((checked + 1))
+  if ! head -n 3 -- "$file" | grep -qF -- "$tag"; then
+    echo "FAIL: $file has no SPDX line in its first three lines"
+    missing=$((missing + 1))
+  fi
+done <<<"$files"
+echo "$((checked - missing)) passed, $missing failed"
+[ "$missing" -eq 0 ] && [ "$checked" -gt 0 ]
