@@ -83,7 +83,7 @@ struct OperandNames {
 // more files than meant or from an option typed after the file names, and
 // either way the second file would be overwritten with a conversion nobody
 // asked for.
-OperandNames take_operand_names(int argc, char* argv[]) {
+OperandNames take_operand_names(int argc, const char* const argv[]) {
   OperandNames names;
   const int first = options::optind;
   if (argc - first > 2)

@@ -150,7 +150,7 @@ inline std::size_t convert_dense(const unsigned char* in, ByteMask mask,
     constexpr std::uint64_t ones = 0x0101010101010101u;
     // A run of blank lines: every byte is a lone break and gives CR LF.
     if ((mask.low & mask.high) == ~std::uint64_t{0}) {
-      unsigned char pairs[2 * width];
+      unsigned char pairs[2 * width] = {};
       for (std::size_t k = 0; k < 2 * width; k += 2) {
         pairs[k] = cr;
         pairs[k + 1] = lf;
