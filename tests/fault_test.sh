@@ -22,13 +22,14 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
 # The preload has to reach the program, built for the target, and not an
 # emulator that runs it: qemu-user is a host program, which would refuse the
 # library (and say so on standard error), so qemu is told to set LD_PRELOAD
-# in the program's environment alone. A dynamic loader as the prefix is the
-# program's own and takes LD_PRELOAD from the environment.
+# in the program's environment alone, right after its own name (a loader
+# may follow it). A dynamic loader as the prefix is the program's own and
+# takes LD_PRELOAD from the environment.
 preload=(LD_PRELOAD="$lib")
-emulator=()
+runner=("${prefix[@]}")
 if [ ${#prefix[@]} -gt 0 ] && [[ $(basename "${prefix[0]}") == qemu-* ]]; then
   preload=()
-  emulator=(-E "LD_PRELOAD=$lib")
+  runner=("${prefix[0]}" -E "LD_PRELOAD=$lib" "${prefix[@]:1}")
 fi
 
 # faulty ENV_ASSIGNMENTS OPTIONS... : runs the program under the preload on
@@ -39,7 +40,7 @@ faulty() {
   shift
   # shellcheck disable=SC2086
   env --default-signal=PIPE "${preload[@]}" $assignments \
-    "${prefix[@]}" "${emulator[@]}" "$prog" "$@" <in >out 2>err
+    "${runner[@]}" "$prog" "$@" <in >out 2>err
   status=$?
 }
 

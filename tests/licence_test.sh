@@ -8,22 +8,20 @@
 # Exits with 77 (skipped) outside a git checkout, which alone lists the
 # files that belong to the tree.
 set -u
+. "$(dirname "$0")/lib.sh"
 cd "$1" || exit 2
-files=$(git ls-files 2>/dev/null) || { echo "not a git checkout; skipped"; exit 77; }
-[ -n "$files" ] || { echo "no files listed; skipped"; exit 77; }
+files=$(git ls-files 2>/dev/null) || skip_all "not a git checkout"
+[ -n "$files" ] || skip_all "no files listed"
 
 tag='SPDX-License-Identifier: BSD-2-Clause'
-checked=0
-missing=0
 while IFS= read -r file; do
   case $file in
     fuzz/corpus/* | *.md | LICENSE | packaging/changelog) continue ;;
   esac
-  checked=$((checked + 1))
-  if ! head -n 3 -- "$file" | grep -qF -- "$tag"; then
-    echo "FAIL: $file has no SPDX line in its first three lines"
-    missing=$((missing + 1))
+  if head -n 3 -- "$file" | grep -qF -- "$tag"; then
+    ok
+  else
+    bad "$file has no SPDX line in its first three lines"
   fi
 done <<<"$files"
-echo "$((checked - missing)) passed, $missing failed"
-[ "$missing" -eq 0 ] && [ "$checked" -gt 0 ]
+finish
