@@ -13,9 +13,16 @@ option(EOLSWAP_HARDEN "Build with Debian's hardening flags" ON)
 if(EOLSWAP_HARDEN AND UNIX AND NOT APPLE)
   set(eolswap_hardened_targets eolswap_core eolswap)
 
+  # A static program is a plain one at a fixed address. Static PIE would
+  # keep address randomisation, but Debian's armhf C library cannot link
+  # one (it has no rcrt1.o), and CMake's -pie after -static-pie makes the
+  # program dynamic again.
   include(CheckPIESupported)
   check_pie_supported(OUTPUT_VARIABLE eolswap_pie_output LANGUAGES CXX)
-  if(CMAKE_CXX_LINK_PIE_SUPPORTED)
+  if(EOLSWAP_STATIC)
+    set_property(TARGET ${eolswap_hardened_targets}
+                 PROPERTY POSITION_INDEPENDENT_CODE OFF)
+  elseif(CMAKE_CXX_LINK_PIE_SUPPORTED)
     set_property(TARGET ${eolswap_hardened_targets}
                  PROPERTY POSITION_INDEPENDENT_CODE ON)
   else()
@@ -50,7 +57,9 @@ if(EOLSWAP_HARDEN AND UNIX AND NOT APPLE)
 
   target_link_options(eolswap PRIVATE "LINKER:-z,relro" "LINKER:-z,now")
 
-  if(BUILD_TESTING AND CMAKE_READELF)
+  # The test reads PIE and the checked calls from the dynamic section,
+  # which a static program does not have.
+  if(BUILD_TESTING AND CMAKE_READELF AND NOT EOLSWAP_STATIC)
     # The program's only call that glibc can fortify is fprintf, and glibc
     # fortifies the printf family under GCC only (it needs __va_arg_pack), so
     # the checked calls show in GCC builds alone.
