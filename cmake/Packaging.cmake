@@ -97,8 +97,10 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
   set_tests_properties(git_filter PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
-# The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb.
+# The Debian package: cd build && cpack gives eolswap_<version>_<arch>.deb;
+# cpack -G RPM gives the RPM package with the same files.
 set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_VENDOR "eolswap maintainers")
 set(CPACK_PACKAGE_CONTACT
     "eolswap maintainers <maintainers@users.noreply.c-seed-3ff9fbd5.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
@@ -117,4 +119,22 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressDocs.cmake)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackChecks.cmake)
 
+# rpmbuild (package rpm) finds the dependencies itself. The folders that
+# the filesystem, man and the shells own are left to them, and the
+# build-id links that rpmbuild adds by default are left out, so that the
+# package holds the files of the .deb and no more.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_SUMMARY
+    "Rewrite the line breaks of text files as LF, CR LF or CR")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_RPM_PACKAGE_LICENSE BSD-2-Clause)
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Text")
+set(CPACK_PACKAGE_RELOCATABLE OFF)
+set(CPACK_RPM_SPEC_MORE_DEFINE
+    "%define packager ${CPACK_PACKAGE_CONTACT}\n%define _build_id_links none")
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/man /usr/share/man/man1
+    /usr/share/bash-completion /usr/share/bash-completion/completions
+    /usr/share/zsh /usr/share/zsh/vendor-completions
+    /usr/share/fish /usr/share/fish/vendor_completions.d)
 include(CPack)
