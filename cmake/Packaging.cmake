@@ -27,13 +27,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap
 
 # zsh and fish find vendor completions under share/ of their own prefix;
 # Debian's zsh looks in share/zsh/vendor-completions of /usr only, and
-# share/zsh/site-functions serves /usr/local.
+# share/zsh/site-functions serves /usr/local. fish looks under /usr/local
+# only when XDG_DATA_DIRS names /usr/local/share, but always in
+# /etc/fish/completions, which an absolute path here selects.
 set(EOLSWAP_ZSH_COMPLETIONS_DIR "${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions"
     CACHE STRING "Where the zsh completion installs, under the prefix")
 install(FILES ${PROJECT_SOURCE_DIR}/completions/_eolswap
         DESTINATION ${EOLSWAP_ZSH_COMPLETIONS_DIR})
+set(EOLSWAP_FISH_COMPLETIONS_DIR
+    "${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d"
+    CACHE STRING "Where the fish completion installs, under the prefix")
 install(FILES ${PROJECT_SOURCE_DIR}/completions/eolswap.fish
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+        DESTINATION ${EOLSWAP_FISH_COMPLETIONS_DIR})
 
 # The licence and the history, in the forms Debian asks for: copyright in
 # the machine-readable format with the licence text of LICENSE, and the
