@@ -43,8 +43,11 @@ bad() { echo "release: FAIL: $*"; fail=1; }
 lean=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DEOLSWAP_BENCH=OFF
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 # Files and folders in the archives carry the commit's time and no owner,
-# so that building the same commit again gives the same archives.
+# so that building the same commit again gives the same archives. The
+# tools that write a time into what they make (strip into eolswap.exe's
+# header, for one) take the commit's time too.
 epoch=$(git log -1 --format=%ct HEAD)
+export SOURCE_DATE_EPOCH=$epoch
 pack_tar() {  # pack_tar ARCHIVE DIR FOLDER
   tar -C "$2" --sort=name --owner=0 --group=0 --numeric-owner \
     --mtime="@$epoch" --mode=u+w,go-w,a+rX -cf - "$3" | gzip -9n >"$1"
