@@ -9,9 +9,10 @@
 #   eolswap-V-x86_64-windows.zip        eolswap.exe and CR LF text files
 #   eolswap_V_amd64.deb, eolswap-V-1.x86_64.rpm
 #   SHA256SUMS
-# Everything is built from the unpacked source archive, after its own tests
-# have passed there, so the downloads hold what the archive holds and
-# uncommitted changes are in none of them. Scratch space is build-release/.
+# Everything is built from the unpacked source archive, so the downloads
+# hold what the archive holds and uncommitted changes are in none of them;
+# the packages come from the build that runs the archive's tests. Scratch
+# space is build-release/.
 # Installs the Debian packages it needs when they are missing.
 # Usage: packaging/release.sh
 set -euo pipefail
@@ -60,8 +61,11 @@ git archive --format=tar --prefix="$name/" HEAD | gzip -9n >"$source"
 export GIT_CEILING_DIRECTORIES=$work
 tar -C "$work" -xzf "$source"
 src=$work/$name
-[ ! -e "$src/.git" ] && ok "the source archive holds no git metadata" ||
-  bad "the source archive holds .git"
+if git -C "$src" rev-parse --git-dir >/dev/null 2>&1; then
+  bad "git finds a repository around the unpacked sources"
+else
+  ok "the unpacked sources lie outside any git repository"
+fi
 
 # The README's test command, as a user runs it in the unpacked sources.
 if (cd "$src" && cmake -S . -B build -DCMAKE_COMPILE_WARNING_AS_ERROR=ON &&
@@ -94,7 +98,7 @@ converts() {
 }
 
 # The Debian package, with its own checks and lintian, and the RPM package
-# with the same files, both from the build whose tests have just passed.
+# with the same files, both from the build that ran the tests.
 if bash "$src/packaging/check_deb.sh" "$src/build"; then
   ok "the Debian package passes packaging/check_deb.sh"
 else
@@ -184,8 +188,9 @@ for arch in x86_64 aarch64 armhf; do
   cp "$program" "$sample/in" "$root/"
   # The chrooted program sees the root's files at /; qemu's guest sees the
   # host's, so its operands are relative to the root, its working folder.
+  where="under qemu-user, with no library path, in a folder of its own"
   case $arch in
-    x86_64) run=(chroot "$root" /eolswap) at=/ ;;
+    x86_64) run=(chroot "$root" /eolswap) at=/ where="in an empty root" ;;
     aarch64) run=(env -i "$(command -v qemu-aarch64)" ./eolswap) at= ;;
     armhf) run=(env -i "$(command -v qemu-arm)" ./eolswap) at= ;;
   esac
@@ -195,8 +200,8 @@ for arch in x86_64 aarch64 armhf; do
   fi
   got=$(cd "$root" && "${run[@]}" -v 2>&1) || true
   [ "$got" = "eolswap version $version" ] &&
-    ok "the $arch program runs in an empty root: $got" ||
-    bad "the $arch program in an empty root: $got"
+    ok "the $arch program runs $where: $got" ||
+    bad "the $arch program $where: $got"
   (cd "$root" && "${run[@]}" -q -u "${at}in" "${at}out.unx" &&
     "${run[@]}" -q <out.unx >out.dos) || bad "the $arch program failed"
   converts "the $arch program" "$root"
