@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "message.h"
 #include "platform.h"
 #include "platform_win32.h"
 #include "wide_text.h"
@@ -170,5 +173,49 @@ unsigned char* allocate_block(std::size_t size) {
 }
 
 void release_block(unsigned char* block) { _aligned_free(block); }
+
+// A console shows bytes as characters of its own code page, so a message is
+// handed to it as the characters themselves; a pipe or a file gets the
+// bytes, which are UTF-8. The message is whole before it is written, so that
+// no character is cut in two.
+void print_message(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const intptr_t os = _get_osfhandle(_fileno(stderr));
+  HANDLE console = reinterpret_cast<HANDLE>(os);
+  DWORD mode;
+  if (os == -1 || !GetConsoleMode(console, &mode)) {
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    return;
+  }
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size > 0) {
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.pop_back();
+    const std::wstring wide = wide_from_utf8(text);
+    std::fflush(stderr);
+    // Older consoles refuse long writes; a piece ends before a high
+    // surrogate, never between the two halves of a pair.
+    constexpr std::size_t piece = 8192;
+    for (std::size_t at = 0; at < wide.size();) {
+      std::size_t n = std::min(piece, wide.size() - at);
+      if (at + n < wide.size() && wide[at + n - 1] >= 0xD800 &&
+          wide[at + n - 1] <= 0xDBFF)
+        --n;
+      DWORD written = 0;
+      if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(n),
+                         &written, nullptr) ||
+          written == 0)
+        break;
+      at += written;
+    }
+  }
+  va_end(args);
+}
 
 }  // namespace eolswap::platform
