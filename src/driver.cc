@@ -9,6 +9,7 @@
 #include "exits.h"
 #include "file_identity.h"
 #include "line_break.h"
+#include "message.h"
 #include "options/getopt.h"
 #include "platform.h"
 #include "run_settings.h"
@@ -166,8 +167,9 @@ void run(int argc, char* argv[]) {
 
   const OutputStream output = open_distinct_output_or_die(names.output, input);
   if (!settings.quiet) {
-    std::fprintf(stderr, "Converting %s to %s with %s line breaks.\n",
-                 input.name, output.name, style_names[settings.style]);
+    platform::print_message("Converting %s to %s with %s line breaks.\n",
+                            input.name, output.name,
+                            style_names[settings.style]);
   }
 
   switch (convert_stream(&input, output, input_block, output_block,
