@@ -25,7 +25,8 @@ long read_some(int fd, unsigned char* buffer, std::size_t size);
 long write_some(int fd, const unsigned char* data, std::size_t size);
 
 // Opens a file for reading bytes as they stand. Returns -1 when it cannot be
-// opened or names a directory.
+// opened or names a directory. Neither this nor open_output ever returns 0, 1
+// or 2, whichever standard descriptors are closed.
 int open_input(const char* path);
 
 // Opens (creating if needed) a file for writing without truncating it; the

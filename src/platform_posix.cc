@@ -38,6 +38,18 @@ FileIdentity identity_of(const struct stat& st) {
   return identity;
 }
 
+// A file opened while a standard descriptor is closed and cannot be held
+// (no /dev/null in a sandbox, a descriptor table nearly full) would take
+// that number, and a message meant for standard error would be written into
+// it. Such a descriptor is moved above the three; when it cannot be, the
+// open fails.
+int above_standard_numbers(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
 }  // namespace
 
 void prepare_process() {
@@ -47,7 +59,8 @@ void prepare_process() {
   // it still fails as a closed one does: write-only on standard input, so
   // that the first read fails instead of finding an empty input, and
   // read-only on standard output and standard error, so that every write
-  // fails instead of vanishing.
+  // fails instead of vanishing. Where /dev/null cannot be opened the
+  // descriptor stays closed, and the opens below keep off its number.
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1) continue;
     if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) break;
@@ -75,7 +88,7 @@ long write_some(int fd, const unsigned char* data, std::size_t size) {
 }
 
 int open_input(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = above_standard_numbers(::open(path, O_RDONLY | O_CLOEXEC));
   if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -86,7 +99,8 @@ int open_input(const char* path) {
 }
 
 int open_output(const char* path) {
-  return ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  return above_standard_numbers(
+      ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
 }
 
 bool truncate_output(int fd) {

@@ -160,6 +160,20 @@ file-size limit with a named output|( ulimit -f 8; plain -q -u big.txt limited.t
 file-size limit with standard output|( ulimit -f 8; plain -q -u big.txt >limited.txt 2>err; echo $? >status.txt )
 TABLE
 
+# Without /dev/null (a sandbox whose /dev is empty) a closed standard
+# descriptor cannot be held. Still no file the program opens takes its
+# number, so a message is lost rather than written into the output.
+no_dev_null() {
+  env "${preload[@]}" FAULT_OPEN_ABSENT=/dev/null \
+    "${prefix[@]}" "${emulator[@]}" "$prog" "$@"
+}
+rm -f new.txt
+no_dev_null -u - new.txt <lines.txt 2>&-
+status=$?
+if [ "$status" = 0 ] && cmp -s new.txt lines.unx; then ok; else
+  bad "no /dev/null, standard error closed: status $status, output starts" \
+    "$(head -c 30 new.txt | cat -v)"; fi
+
 # The bytes that fit under the limit (8 KiB) are the start of the conversion.
 for route in named standard; do
   rm -f limited.txt
