@@ -35,6 +35,13 @@ FileIdentity identity_of(const struct stat& st) {
   identity.regular = S_ISREG(st.st_mode);
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  // Every node of a block device, in /dev or anywhere else, leads to the
+  // same bytes; what they share is the number of the device itself.
+  if (S_ISBLK(st.st_mode)) {
+    identity.block_device = true;
+    identity.device = static_cast<std::uint64_t>(st.st_rdev);
+    identity.inode = 0;
+  }
   return identity;
 }
 

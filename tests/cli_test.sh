@@ -322,6 +322,24 @@ else
 fi
 "${program[@]}" -q /dev/null /dev/null 2>err; status=$?
 check "/dev/null as both is fine" test "$status" = 0
+# A block device named twice would be overwritten while it is read, through
+# whichever of its nodes: here a loop device and a second node of it.
+{ repeat x 8190; printf '\r\n'; } >disk.img
+loop=""
+if [ "$windows" = no ] && [ "$(id -u)" = 0 ]; then
+  loop=$(losetup -f --show disk.img 2>/dev/null)
+  # shellcheck disable=SC2046  # the major and the minor number, two words
+  [ -n "$loop" ] && mknod disk.node b $(stat -c '%Hr %Lr' "$loop") 2>/dev/null
+fi
+if [ -n "$loop" ] && [ -b disk.node ]; then
+  run empty -u "$loop" disk.node
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: two nodes of one block device" 1 "" "$same" "$help"
+else
+  skip "same file: two nodes of one block device" \
+    "loop devices need root and a system that has them"
+fi
+[ -n "$loop" ] && losetup -d "$loop"
 
 # Failing writes: a status, no message, never death by a signal.
 if [ -w /dev/full ]; then
