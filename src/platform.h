@@ -38,8 +38,11 @@ int open_output(const char* path);
 bool truncate_output(int fd);
 
 // The identity of an open descriptor, and of the file that a path names
-// (through symbolic links, as opening it does); not regular when there is
-// no such file or the system cannot tell.
+// (through symbolic links, as opening it does). A closed descriptor and a
+// path that names no file give no file; a descriptor whose identity the
+// system fails to give is unreadable. A path that cannot be looked up is
+// taken as no file, since the descriptor that opening it gives is compared
+// once more before anything is emptied.
 FileIdentity identify_descriptor(int fd);
 FileIdentity identify_path(const char* path);
 

@@ -122,8 +122,12 @@ bool truncate_output(int fd) {
 
 FileIdentity identify_descriptor(int fd) {
   struct stat st;
-  if (::fstat(fd, &st) != 0) return FileIdentity{};
-  return identity_of(st);
+  if (::fstat(fd, &st) == 0) return identity_of(st);
+  // A closed descriptor is no file at all; any other failure leaves open
+  // which file the descriptor is.
+  FileIdentity identity;
+  identity.unreadable = errno != EBADF;
+  return identity;
 }
 
 FileIdentity identify_path(const char* path) {

@@ -18,15 +18,17 @@
 //   FAULT_WRITE_CHUNK=K     every write of the output takes at most K bytes
 //   FAULT_CLOSE_FAIL_FD=F   closing descriptor F closes it but reports EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
+//   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO
 //   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
 //                           whose /dev is empty
 //
-// The program is built with 64-bit file offsets, so it calls open by its
-// 64-bit name on every system, and only that is replaced.
+// The program is built with 64-bit file offsets, so it calls open and fstat
+// by their 64-bit names on every system, and only those are replaced.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,8 +55,9 @@ struct Faults {
   long write_chunk = setting("FAULT_WRITE_CHUNK", 0);
   long close_fail_fd = setting("FAULT_CLOSE_FAIL_FD", -1);
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
+  long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
   const char* open_absent = getenv("FAULT_OPEN_ABSENT");
-  long reads = 0, writes = 0, allocs = 0;
+  long reads = 0, writes = 0, allocs = 0, fstats = 0;
   bool disk_full = false;
 };
 
@@ -112,6 +115,14 @@ int faulty_open(OpenCall real, const char* path, int flags, mode_t mode) {
   return real(path, flags, mode);
 }
 
+// True when this fstat of fd is the one to fail.
+bool fstat_fails(int fd) {
+  Faults& f = faults();
+  if (fd != f.in_fd || ++f.fstats != f.fstat_fail_at) return false;
+  errno = EIO;
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -129,6 +140,12 @@ int open64(const char* path, int flags, ...) {
 int __open64_2(const char* path, int flags) {
   static const OpenCall real = next_definition<OpenCall>("open64");
   return faulty_open(real, path, flags, 0);
+}
+
+int fstat64(int fd, struct stat64* st) {
+  using Fstat64 = int (*)(int, struct stat64*);
+  static const Fstat64 real = next_definition<Fstat64>("fstat64");
+  return fstat_fails(fd) ? -1 : real(fd, st);
 }
 
 ssize_t read(int fd, void* buf, std::size_t count) {

@@ -61,6 +61,8 @@ for _ in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
 convert_model -u lines.txt >lines.unx
 read_error='Error: error reading input file\n\n'
 no_memory='Error: not enough memory\n\n'
+help=$("${program[@]}" -h 2>&1)
+same_file="Error: input and output are the same file\n\n${help//$'\n'/\\n}\n"
 
 # name | input | environment | options | status | output | message
 #   output: in:N is the conversion of the first N input bytes, out:N the
@@ -112,6 +114,7 @@ second block allocation fails|lines.txt|FAULT_ALLOC_FAIL_AT=2|-u|1|out:0|$no_mem
 -p: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=2|-p -u|1|out:0|$no_memory
 -i: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=1|-i|1|out:0|$no_memory
 two blocks are all the run allocates|lines.txt|FAULT_ALLOC_FAIL_AT=3|-q -u|0|out:9600|
+identity of the input unreadable|lines.txt|FAULT_FSTAT_FAIL_AT=1|-q -u - in|1|in:0|$same_file
 TABLE
 
 # A failing allocation comes before the output is opened: a named output
@@ -162,7 +165,8 @@ TABLE
 
 # Without /dev/null (a sandbox whose /dev is empty) a closed standard
 # descriptor cannot be held. Still no file the program opens takes its
-# number, so a message is lost rather than written into the output.
+# number, so a message is lost rather than written into the output, and a
+# closed standard output is no file that could be the input.
 no_dev_null() {
   env "${preload[@]}" FAULT_OPEN_ABSENT=/dev/null \
     "${prefix[@]}" "${emulator[@]}" "$prog" "$@"
@@ -173,6 +177,10 @@ status=$?
 if [ "$status" = 0 ] && cmp -s new.txt lines.unx; then ok; else
   bad "no /dev/null, standard error closed: status $status, output starts" \
     "$(head -c 30 new.txt | cat -v)"; fi
+no_dev_null -u <lines.txt >&- 2>err
+status=$?
+if [ "$status" = 1 ] && [ "$(cat err)" = "Converting - to - with UNIX line breaks." ]; then
+  ok; else bad "no /dev/null, standard output closed: status $status"; head -3 err; fi
 
 # The bytes that fit under the limit (8 KiB) are the start of the conversion.
 for route in named standard; do

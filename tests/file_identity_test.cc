@@ -27,6 +27,12 @@ FileIdentity block_device(std::uint64_t number) {
   return identity;
 }
 
+FileIdentity unreadable() {
+  FileIdentity identity;
+  identity.unreadable = true;
+  return identity;
+}
+
 struct SameFileCase {
   const char* name;
   FileIdentity a;
@@ -44,12 +50,14 @@ const SameFileCase same_file_cases[] = {
     {"high bits of the device count", file(1, 8), file(1 + (1ull << 32), 8),
      false},
     {"the same device file twice", file(5, 6, false), file(5, 6, false), false},
-    {"a regular file and the same numbers unknown", file(8, 1234),
+    {"a regular file and the same numbers not regular", file(8, 1234),
      file(8, 1234, false), false},
-    {"unknown and a regular file", FileIdentity{}, file(0, 0), false},
-    {"nothing known of either", FileIdentity{}, FileIdentity{}, false},
+    {"no file and a regular file", FileIdentity{}, file(0, 0), false},
+    {"no file on either side", FileIdentity{}, FileIdentity{}, false},
     {"one block device", block_device(0x700), block_device(0x700), true},
     {"two block devices", block_device(0x700), block_device(0x701), false},
+    {"an unreadable identity is not told apart", unreadable(), file(8, 1234),
+     true},
 };
 
 TEST(FileIdentity, MayBeSameFileTable) {
