@@ -67,7 +67,7 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
     if (census.lf_cr)
       std::fprintf(stderr, "%s seems to have unknown line breaks.\n",
                    input_name);
-    std::exit(exit_ok);
+    exit_after_report();
   }
 
   // Handing the block back instead of seeking works on pipes and terminals

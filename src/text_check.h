@@ -29,8 +29,9 @@ bool is_text_byte(unsigned char b);
 BreakCensus classify_block(const unsigned char* block, std::size_t n);
 
 // Reads the first block of the input into input_block and judges it. Ends
-// the process with status 2 when the input is not plain text, with status 0
-// after reporting under -i, and with status 1 when the read fails;
+// the process with status 2 when the input is not plain text, after
+// reporting under -i as exit_after_report does, and with status 1 when the
+// read fails;
 // otherwise returns with the block handed back to the input, so that the
 // conversion starts from the first byte the check saw.
 void scan_first_block(InputStream* input, unsigned char* input_block,

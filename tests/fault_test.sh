@@ -161,6 +161,9 @@ reader gone before the first write|{ plain -q big.txt 2>err; echo $? >status.txt
 reader gone after some blocks|{ plain -q -u big.txt 2>err; echo $? >status.txt; } | head -c 10000 >/dev/null
 file-size limit with a named output|( ulimit -f 8; plain -q -u big.txt limited.txt 2>err; echo $? >status.txt )
 file-size limit with standard output|( ulimit -f 8; plain -q -u big.txt >limited.txt 2>err; echo $? >status.txt )
+help on a full device|{ plain -h 2>/dev/full; echo $? >status.txt; }
+version with standard error closed|{ plain -v 2>&-; echo $? >status.txt; }
+-i report on a full device|{ plain -i lines.txt 2>/dev/full; echo $? >status.txt; }
 TABLE
 
 # Without /dev/null (a sandbox whose /dev is empty) a closed standard
