@@ -63,6 +63,7 @@ read_error='Error: error reading input file\n\n'
 no_memory='Error: not enough memory\n\n'
 help=$("${program[@]}" -h 2>&1)
 same_file="Error: input and output are the same file\n\n${help//$'\n'/\\n}\n"
+{ printf 'ab\001'; cat lines.txt; } >control.txt
 
 # name | input | environment | options | status | output | message
 #   output: in:N is the conversion of the first N input bytes, out:N the
@@ -97,6 +98,7 @@ read fails after the progress line|lines.txt|FAULT_READ_FAIL_AT=2|-u|1|in:4096|C
 -p: read fails after the first block|lines.txt|FAULT_READ_FAIL_AT=2|-q -p -u|1|in:4096|$read_error
 -i: read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-i|1|in:0|$read_error
 -i: read fails inside the first block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-i|1|in:0|$read_error
+-p: read fails after a control byte|control.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-q -p -u|1|in:0|$read_error
 interrupted read is taken again|lines.txt|FAULT_READ_EINTR_AT=2|-q -u|0|in:10240|
 reads of 7 bytes still give whole blocks|crend.txt|FAULT_READ_CHUNK=7|-q -u|0|in:4101|
 write fails at the first block|lines.txt|FAULT_WRITE_FAIL_AT=1|-q -u|1|out:0|
