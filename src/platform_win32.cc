@@ -53,8 +53,11 @@ HANDLE disk_file_handle(int fd) {
 // device and an inode do on POSIX.
 FileIdentity identify_handle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return FileIdentity{};
   FileIdentity identity;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    identity.unreadable = true;
+    return identity;
+  }
   identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   identity.device = info.dwVolumeSerialNumber;
   identity.inode =

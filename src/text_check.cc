@@ -49,6 +49,11 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
                       const RunSettings& settings, const char* input_name) {
   const std::size_t n = read_block(input, input_block, input_block_size);
   const BreakCensus census = classify_block(input_block, n);
+  // A report or a refusal on a block that a failing read cut short would
+  // answer for an input that was never read in full; the failure is the
+  // answer. Only -p on text goes on, to convert what was read.
+  if (input->failed && (settings.identify_only || census.not_text))
+    fatal_error("error reading input file\n");
   if (census.not_text) {
     platform::print_message("%s seems to be no text file (%zu).\n", input_name,
                             census.stop_at);
@@ -56,8 +61,6 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
   }
 
   if (settings.identify_only) {
-    // A report on a block that a failing read cut short would be a guess.
-    if (input->failed) fatal_error("error reading input file\n");
     if (census.crlf)
       platform::print_message("%s seems to have MS-DOS line breaks.\n",
                               input_name);
@@ -70,7 +73,7 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
     if (census.lf_cr)
       platform::print_message("%s seems to have unknown line breaks.\n",
                               input_name);
-    std::exit(exit_ok);
+    exit_after_report();
   }
 
   // Handing the block back instead of seeking works on pipes and terminals
