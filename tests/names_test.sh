@@ -77,7 +77,9 @@ expect() {
   if [ -n "$stray" ]; then
     bad "$name: read files it was not given: $(printf '%q' "$stray")"
   elif [ "$changed" != "$want_changed" ]; then
-    bad "$name: $changed files created or changed, want $want_changed"
+    bad "$name: $changed files created or changed, want $want_changed" \
+      "(status $status)"
+    head -n 3 ../err | cat -v
   else
     compare_run "$name" "$want_status" ../empty ../want_err
   fi
