@@ -151,7 +151,15 @@ bool truncate_output(int fd) {
 
 FileIdentity identify_descriptor(int fd) {
   HANDLE handle = disk_file_handle(fd);
-  return handle == nullptr ? FileIdentity{} : identify_handle(handle);
+  if (handle == nullptr) return FileIdentity{};
+  FileIdentity identity = identify_handle(handle);
+  // Wine hands the program the files of a POSIX shell's redirections as
+  // disk files whose information cannot be read. Failing closed there would
+  // refuse every redirected run; such a standard descriptor counts as no
+  // file, as it did before identities could be unreadable. The files the
+  // program opens itself still fail closed.
+  if (fd <= 2 && identity.unreadable) return FileIdentity{};
+  return identity;
 }
 
 // Opening for no access at all reads the identity even of a file that is
