@@ -102,8 +102,14 @@ if(NOT cross_runner)
   endif()
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${cross_runner})
-if(NOT EOLSWAP_CROSS_WAY STREQUAL cross_way)
+if(EOLSWAP_CROSS_WAY STREQUAL cross_way)
+  # Said already.
+elseif(cross_runner)
   message(STATUS "${EOLSWAP_CROSS} programs run ${cross_way}")
+else()
+  message(WARNING "The ${EOLSWAP_CROSS} programs can be built but not run "
+          "here: ${cross_qemu} (package qemu-user) is missing, so CTest "
+          "cannot run the tests.")
 endif()
 set(EOLSWAP_CROSS_WAY "${cross_way}" CACHE INTERNAL
     "How CTest runs the target's programs")

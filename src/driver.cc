@@ -9,6 +9,7 @@
 #include "exits.h"
 #include "file_identity.h"
 #include "line_break.h"
+#include "message.h"
 #include "options/getopt.h"
 #include "platform.h"
 #include "run_settings.h"
@@ -122,11 +123,11 @@ OutputStream open_distinct_output_or_die(const char* name,
   output.name = name;
   if (is_standard_stream(name)) {
     output.fd = 1;
-    if (same_regular_file(input_file, platform::identify_descriptor(1)))
+    if (may_be_same_file(input_file, platform::identify_descriptor(1)))
       refuse_same_file();
     return output;
   }
-  if (same_regular_file(input_file, platform::identify_path(name)))
+  if (may_be_same_file(input_file, platform::identify_path(name)))
     refuse_same_file();
   output.fd = platform::open_output(name);
   if (output.fd < 0)
@@ -134,7 +135,7 @@ OutputStream open_distinct_output_or_die(const char* name,
   // Another process may point the name at the input between the comparison
   // and the open (a rename, a new link). Opening does not empty the file;
   // what gets emptied is the descriptor, so that is compared once more.
-  if (same_regular_file(input_file, platform::identify_descriptor(output.fd))) {
+  if (may_be_same_file(input_file, platform::identify_descriptor(output.fd))) {
     platform::close_fd(output.fd);
     refuse_same_file();
   }
@@ -166,8 +167,9 @@ void run(int argc, char* argv[]) {
 
   const OutputStream output = open_distinct_output_or_die(names.output, input);
   if (!settings.quiet) {
-    std::fprintf(stderr, "Converting %s to %s with %s line breaks.\n",
-                 input.name, output.name, style_names[settings.style]);
+    platform::print_message("Converting %s to %s with %s line breaks.\n",
+                            input.name, output.name,
+                            style_names[settings.style]);
   }
 
   switch (convert_stream(&input, output, input_block, output_block,

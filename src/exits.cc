@@ -39,12 +39,21 @@ void print_help(const char* name) {
 void print_usage_and_exit(const char* name, const char* message) {
   if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
   print_help(name);
-  std::exit(message != nullptr ? exit_failure : exit_ok);
+  if (message != nullptr) std::exit(exit_failure);
+  exit_after_report();
 }
 
 void print_version_and_exit(const char* name) {
   std::fprintf(stderr, "%s version " EOLSWAP_VERSION "\n", name);
-  std::exit(exit_ok);
+  exit_after_report();
+}
+
+void exit_after_report() {
+  // Standard error is unbuffered: a write that failed, in part or whole, has
+  // already set the stream's error mark.
+  std::exit(std::fflush(stderr) == 0 && std::ferror(stderr) == 0
+                ? exit_ok
+                : exit_failure);
 }
 
 void fatal_error(const char* message) {

@@ -8,20 +8,28 @@ namespace eolswap {
 
 // What tells one file from every other: a device and an inode number on
 // POSIX, a volume serial number and a file index on Windows. Every path and
-// hard link to a file gives the same pair. `regular` is false for anything
-// but a regular file (a pipe, a terminal, a device, a directory) and when
-// the system could not tell.
+// hard link to a file gives the same pair. For a block device, `device` is
+// the number of the device itself and `inode` is 0, so that every node of
+// it gives the same identity. `regular` and `block_device` are both false
+// for anything else (a pipe, a terminal, a directory, no file at all);
+// `unreadable` is true when the system failed to say what the file is.
 struct FileIdentity {
   bool regular = false;
+  bool block_device = false;
+  bool unreadable = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };
 
-// True when both name one regular file. An inode number is unique on its
-// own device only, so equal numbers on two devices are two files. Devices
-// such as /dev/null may serve as input and output at once; only a regular
-// file is destroyed by being emptied before it is read.
-constexpr bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
+// True when writing one could destroy bytes of the other not yet read: both
+// name one regular file or one block device, or either identity is
+// unreadable, so that nothing shows them apart. An inode number is unique on
+// its own device only, so equal numbers on two devices are two files.
+// Character devices such as /dev/null or a terminal may serve as input and
+// output at once: what is written to them is never read back.
+constexpr bool may_be_same_file(const FileIdentity& a, const FileIdentity& b) {
+  if (a.unreadable || b.unreadable) return true;
+  if (a.block_device && b.block_device) return a.device == b.device;
   return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
 }
 

@@ -25,7 +25,8 @@ long read_some(int fd, unsigned char* buffer, std::size_t size);
 long write_some(int fd, const unsigned char* data, std::size_t size);
 
 // Opens a file for reading bytes as they stand. Returns -1 when it cannot be
-// opened or names a directory.
+// opened or names a directory. Neither this nor open_output ever returns 0, 1
+// or 2, whichever standard descriptors are closed.
 int open_input(const char* path);
 
 // Opens (creating if needed) a file for writing without truncating it; the
@@ -37,8 +38,11 @@ int open_output(const char* path);
 bool truncate_output(int fd);
 
 // The identity of an open descriptor, and of the file that a path names
-// (through symbolic links, as opening it does); not regular when there is
-// no such file or the system cannot tell.
+// (through symbolic links, as opening it does). A closed descriptor and a
+// path that names no file give no file; a descriptor whose identity the
+// system fails to give is unreadable. A path that cannot be looked up is
+// taken as no file, since the descriptor that opening it gives is compared
+// once more before anything is emptied.
 FileIdentity identify_descriptor(int fd);
 FileIdentity identify_path(const char* path);
 

@@ -35,7 +35,26 @@ FileIdentity identity_of(const struct stat& st) {
   identity.regular = S_ISREG(st.st_mode);
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  // Every node of a block device, in /dev or anywhere else, leads to the
+  // same bytes; what they share is the number of the device itself.
+  if (S_ISBLK(st.st_mode)) {
+    identity.block_device = true;
+    identity.device = static_cast<std::uint64_t>(st.st_rdev);
+    identity.inode = 0;
+  }
   return identity;
+}
+
+// A file opened while a standard descriptor is closed and cannot be held
+// (no /dev/null in a sandbox, a descriptor table nearly full) would take
+// that number, and a message meant for standard error would be written into
+// it. Such a descriptor is moved above the three; when it cannot be, the
+// open fails.
+int above_standard_numbers(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
 }
 
 }  // namespace
@@ -47,7 +66,8 @@ void prepare_process() {
   // it still fails as a closed one does: write-only on standard input, so
   // that the first read fails instead of finding an empty input, and
   // read-only on standard output and standard error, so that every write
-  // fails instead of vanishing.
+  // fails instead of vanishing. Where /dev/null cannot be opened the
+  // descriptor stays closed, and the opens below keep off its number.
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1) continue;
     if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) break;
@@ -75,7 +95,7 @@ long write_some(int fd, const unsigned char* data, std::size_t size) {
 }
 
 int open_input(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = above_standard_numbers(::open(path, O_RDONLY | O_CLOEXEC));
   if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -86,7 +106,8 @@ int open_input(const char* path) {
 }
 
 int open_output(const char* path) {
-  return ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  return above_standard_numbers(
+      ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
 }
 
 bool truncate_output(int fd) {
@@ -101,8 +122,12 @@ bool truncate_output(int fd) {
 
 FileIdentity identify_descriptor(int fd) {
   struct stat st;
-  if (::fstat(fd, &st) != 0) return FileIdentity{};
-  return identity_of(st);
+  if (::fstat(fd, &st) == 0) return identity_of(st);
+  // A closed descriptor is no file at all; any other failure leaves open
+  // which file the descriptor is.
+  FileIdentity identity;
+  identity.unreadable = errno != EBADF;
+  return identity;
 }
 
 FileIdentity identify_path(const char* path) {

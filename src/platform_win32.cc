@@ -5,16 +5,29 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "message.h"
 #include "platform.h"
+#include "platform_win32.h"
+#include "wide_text.h"
 
 // The C runtime opens the standard streams in text mode, which adds a CR
 // before every LF written and takes 0x1A as the end of the input. Every
 // descriptor here is set to, or opened in, binary mode so that bytes pass
 // as they stand.
+//
+// Names travel through the program as the bytes of wide_text.h and reach
+// the system through its wide functions only: the ANSI ones would replace
+// every character outside the code page.
 
 namespace eolswap::platform {
 
@@ -40,8 +53,11 @@ HANDLE disk_file_handle(int fd) {
 // device and an inode do on POSIX.
 FileIdentity identify_handle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return FileIdentity{};
   FileIdentity identity;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    identity.unreadable = true;
+    return identity;
+  }
   identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   identity.device = info.dwVolumeSerialNumber;
   identity.inode =
@@ -49,7 +65,48 @@ FileIdentity identify_handle(HANDLE handle) {
   return identity;
 }
 
+std::wstring wide_from_utf8(std::string_view text) {
+  std::u16string units(text.size(), u'\0');
+  units.resize(utf16_from_utf8(text.data(), text.size(), units.data()));
+  return std::wstring(units.begin(), units.end());
+}
+
 }  // namespace
+
+char** utf8_arguments(int argc, wchar_t* argv[]) {
+  static std::vector<std::string> texts;
+  static std::vector<char*> pointers;
+  for (int i = 0; i < argc; ++i) {
+    const std::wstring_view wide(argv[i]);
+    const std::u16string units(wide.begin(), wide.end());
+    std::string text(utf8_bytes_per_unit * units.size(), '\0');
+    text.resize(utf8_from_utf16(units.data(), units.size(), text.data()));
+    texts.push_back(std::move(text));
+  }
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers.data();
+}
+
+// A path that does not fit in MAX_PATH units opens only in the \\?\ form, which
+// the system hands to the file system as it stands: absolute, with backslashes
+// alone, and nothing resolved. GetFullPathNameW resolves . and .. and the
+// separators as an ordinary open would, so both forms name the same file;
+// shorter paths keep their ordinary form.
+std::wstring system_path(const char* path) {
+  const std::wstring wide = wide_from_utf8(path);
+  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size < MAX_PATH) return wide;
+  std::wstring full(size, L'\0');
+  const DWORD length =
+      GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return wide;
+  full.resize(length);
+  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);
+  return L"\\\\?\\" + full;
+}
 
 // Windows has no SIGPIPE and no signal for a file-size limit: a write to a
 // pipe whose reader is gone already fails with an error, which the caller
@@ -70,7 +127,8 @@ long write_some(int fd, const unsigned char* data, std::size_t size) {
 }
 
 int open_input(const char* path) {
-  const int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  const int fd =
+      _wopen(system_path(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return -1;
   struct _stat64 st;
   if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) == _S_IFDIR) {
@@ -81,8 +139,9 @@ int open_input(const char* path) {
 }
 
 int open_output(const char* path) {
-  return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
+  return _wopen(system_path(path).c_str(),
+                _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                _S_IREAD | _S_IWRITE);
 }
 
 bool truncate_output(int fd) {
@@ -92,16 +151,25 @@ bool truncate_output(int fd) {
 
 FileIdentity identify_descriptor(int fd) {
   HANDLE handle = disk_file_handle(fd);
-  return handle == nullptr ? FileIdentity{} : identify_handle(handle);
+  if (handle == nullptr) return FileIdentity{};
+  FileIdentity identity = identify_handle(handle);
+  // Wine hands the program the files of a POSIX shell's redirections as
+  // disk files whose information cannot be read. Failing closed there would
+  // refuse every redirected run; such a standard descriptor counts as no
+  // file, as it did before identities could be unreadable. The files the
+  // program opens itself still fail closed.
+  if (fd <= 2 && identity.unreadable) return FileIdentity{};
+  return identity;
 }
 
 // Opening for no access at all reads the identity even of a file that is
 // read-only or that another program holds open, and sharing every kind of
 // access keeps the open from getting in anybody's way.
 FileIdentity identify_path(const char* path) {
-  HANDLE handle = CreateFileA(
-      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return FileIdentity{};
   FileIdentity identity;
   if (GetFileType(handle) == FILE_TYPE_DISK) identity = identify_handle(handle);
@@ -116,5 +184,49 @@ unsigned char* allocate_block(std::size_t size) {
 }
 
 void release_block(unsigned char* block) { _aligned_free(block); }
+
+// A console shows bytes as characters of its own code page, so a message is
+// handed to it as the characters themselves; a pipe or a file gets the
+// bytes, which are UTF-8. The message is whole before it is written, so that
+// no character is cut in two.
+void print_message(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const intptr_t os = _get_osfhandle(_fileno(stderr));
+  HANDLE console = reinterpret_cast<HANDLE>(os);
+  DWORD mode;
+  if (os == -1 || !GetConsoleMode(console, &mode)) {
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    return;
+  }
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size > 0) {
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.pop_back();
+    const std::wstring wide = wide_from_utf8(text);
+    std::fflush(stderr);
+    // Older consoles refuse long writes; a piece ends before a high
+    // surrogate, never between the two halves of a pair.
+    constexpr std::size_t piece = 8192;
+    for (std::size_t at = 0; at < wide.size();) {
+      std::size_t n = std::min(piece, wide.size() - at);
+      if (at + n < wide.size() && wide[at + n - 1] >= 0xD800 &&
+          wide[at + n - 1] <= 0xDBFF)
+        --n;
+      DWORD written = 0;
+      if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(n),
+                         &written, nullptr) ||
+          written == 0)
+        break;
+      at += written;
+    }
+  }
+  va_end(args);
+}
 
 }  // namespace eolswap::platform

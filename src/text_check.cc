@@ -6,6 +6,7 @@
 
 #include "exits.h"
 #include "line_break.h"
+#include "message.h"
 #include "run_settings.h"
 #include "stream.h"
 
@@ -48,26 +49,31 @@ void scan_first_block(InputStream* input, unsigned char* input_block,
                       const RunSettings& settings, const char* input_name) {
   const std::size_t n = read_block(input, input_block, input_block_size);
   const BreakCensus census = classify_block(input_block, n);
+  // A report or a refusal on a block that a failing read cut short would
+  // answer for an input that was never read in full; the failure is the
+  // answer. Only -p on text goes on, to convert what was read.
+  if (input->failed && (settings.identify_only || census.not_text))
+    fatal_error("error reading input file\n");
   if (census.not_text) {
-    std::fprintf(stderr, "%s seems to be no text file (%zu).\n", input_name,
-                 census.stop_at);
+    platform::print_message("%s seems to be no text file (%zu).\n", input_name,
+                            census.stop_at);
     std::exit(exit_not_text);
   }
 
   if (settings.identify_only) {
-    // A report on a block that a failing read cut short would be a guess.
-    if (input->failed) fatal_error("error reading input file\n");
     if (census.crlf)
-      std::fprintf(stderr, "%s seems to have MS-DOS line breaks.\n",
-                   input_name);
+      platform::print_message("%s seems to have MS-DOS line breaks.\n",
+                              input_name);
     if (census.cr_alone)
-      std::fprintf(stderr, "%s seems to have Mac line breaks.\n", input_name);
+      platform::print_message("%s seems to have Mac line breaks.\n",
+                              input_name);
     if (census.lf_alone)
-      std::fprintf(stderr, "%s seems to have UNIX line breaks.\n", input_name);
+      platform::print_message("%s seems to have UNIX line breaks.\n",
+                              input_name);
     if (census.lf_cr)
-      std::fprintf(stderr, "%s seems to have unknown line breaks.\n",
-                   input_name);
-    std::exit(exit_ok);
+      platform::print_message("%s seems to have unknown line breaks.\n",
+                              input_name);
+    exit_after_report();
   }
 
   // Handing the block back instead of seeking works on pipes and terminals

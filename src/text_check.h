@@ -29,10 +29,11 @@ bool is_text_byte(unsigned char b);
 BreakCensus classify_block(const unsigned char* block, std::size_t n);
 
 // Reads the first block of the input into input_block and judges it. Ends
-// the process with status 2 when the input is not plain text, with status 0
-// after reporting under -i, and with status 1 when the read fails;
-// otherwise returns with the block handed back to the input, so that the
-// conversion starts from the first byte the check saw.
+// the process with status 1 when a read fails under -i or on input that is
+// not plain text, with status 2 on input that is not plain text, and under
+// -i after the report, as exit_after_report does; otherwise returns with
+// the block handed back to the input, so that the conversion starts from
+// the first byte the check saw.
 void scan_first_block(InputStream* input, unsigned char* input_block,
                       const RunSettings& settings, const char* input_name);
 

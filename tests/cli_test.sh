@@ -297,6 +297,10 @@ if kill -0 "$running_pid" 2>/dev/null; then
   run empty -u running running
   head -n -1 err >err.head && mv err.head err
   expect "same file: a running program" 1 "" "$same" "$help"
+  ln -s running running.link
+  run empty -u running running.link
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: a running program through a symbolic link" 1 "" "$same" "$help"
   kill "$running_pid"
   wait "$running_pid" 2>/dev/null
   check "same file: the running program is untouched" cmp -s running "$(command -v sleep)"
@@ -331,6 +335,24 @@ else
 fi
 "${program[@]}" -q /dev/null /dev/null 2>err; status=$?
 check "/dev/null as both is fine" test "$status" = 0
+# A block device named twice would be overwritten while it is read, through
+# whichever of its nodes: here a loop device and a second node of it.
+{ repeat x 8190; printf '\r\n'; } >disk.img
+loop=""
+if [ "$windows" = no ] && [ "$(id -u)" = 0 ]; then
+  loop=$(losetup -f --show disk.img 2>/dev/null)
+  # shellcheck disable=SC2046  # the major and the minor number, two words
+  [ -n "$loop" ] && mknod disk.node b $(stat -c '%Hr %Lr' "$loop") 2>/dev/null
+fi
+if [ -n "$loop" ] && [ -b disk.node ]; then
+  run empty -u "$loop" disk.node
+  head -n -1 err >err.head && mv err.head err
+  expect "same file: two nodes of one block device" 1 "" "$same" "$help"
+else
+  skip "same file: two nodes of one block device" \
+    "loop devices need root and a system that has them"
+fi
+[ -n "$loop" ] && losetup -d "$loop"
 
 # Failing writes: a status, no message, never death by a signal.
 if [ -w /dev/full ]; then
@@ -455,4 +477,9 @@ fi
 check "-p through a pipe sees a control byte in a later chunk" test "$status" = 2
 check "-p refusal prints only the finding" cmp -s err <(printf -- '- seems to be no text file (2).\n')
 check "-p refusal writes nothing" test ! -s out
+# A writer that pauses after 4095 bytes: the block still waits for the
+# 4096th byte, against which the control byte at 4094 is judged.
+{ repeat a 4094; printf '\001'; sleep 0.5; printf xyz; } |
+  "${program[@]}" -q -p -u >out 2>err
+check "-p through a pipe that pauses after 4095 bytes" test "${PIPESTATUS[1]}" = 2
 finish

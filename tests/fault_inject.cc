@@ -18,11 +18,21 @@
 //   FAULT_WRITE_CHUNK=K     every write of the output takes at most K bytes
 //   FAULT_CLOSE_FAIL_FD=F   closing descriptor F closes it but reports EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
+//   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO
+//   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
+//                           whose /dev is empty
+//
+// The program is built with 64-bit file offsets, so it calls open and fstat
+// by their 64-bit names on every system, and only those are replaced.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstddef>
 
 namespace {
@@ -45,7 +55,9 @@ struct Faults {
   long write_chunk = setting("FAULT_WRITE_CHUNK", 0);
   long close_fail_fd = setting("FAULT_CLOSE_FAIL_FD", -1);
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
-  long reads = 0, writes = 0, allocs = 0;
+  long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
+  const char* open_absent = getenv("FAULT_OPEN_ABSENT");
+  long reads = 0, writes = 0, allocs = 0, fstats = 0;
   bool disk_full = false;
 };
 
@@ -82,9 +94,59 @@ ssize_t faulty_read(int fd, void* buf, std::size_t count) {
   return real(fd, buf, at_most(count, f.read_chunk));
 }
 
+bool absent(const char* path) {
+  const char* name = faults().open_absent;
+  return name != nullptr && path != nullptr && strcmp(path, name) == 0;
+}
+
+// The mode argument is there only when the flags create a file.
+mode_t mode_of(int flags, va_list arguments) {
+  if ((flags & O_CREAT) == 0 && (flags & O_TMPFILE) != O_TMPFILE) return 0;
+  return static_cast<mode_t>(va_arg(arguments, unsigned int));
+}
+
+using OpenCall = int (*)(const char*, int, ...);
+
+int faulty_open(OpenCall real, const char* path, int flags, mode_t mode) {
+  if (absent(path)) {
+    errno = ENOENT;
+    return -1;
+  }
+  return real(path, flags, mode);
+}
+
+// True when this fstat of fd is the one to fail.
+bool fstat_fails(int fd) {
+  Faults& f = faults();
+  if (fd != f.in_fd || ++f.fstats != f.fstat_fail_at) return false;
+  errno = EIO;
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
+
+int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = mode_of(flags, arguments);
+  va_end(arguments);
+  static const OpenCall real = next_definition<OpenCall>("open64");
+  return faulty_open(real, path, flags, mode);
+}
+
+// What a fortified build calls in place of open without a mode.
+int __open64_2(const char* path, int flags) {
+  static const OpenCall real = next_definition<OpenCall>("open64");
+  return faulty_open(real, path, flags, 0);
+}
+
+int fstat64(int fd, struct stat64* st) {
+  using Fstat64 = int (*)(int, struct stat64*);
+  static const Fstat64 real = next_definition<Fstat64>("fstat64");
+  return fstat_fails(fd) ? -1 : real(fd, st);
+}
 
 ssize_t read(int fd, void* buf, std::size_t count) {
   return faulty_read(fd, buf, count);

@@ -62,6 +62,9 @@ for _ in $(seq 640); do printf 'abcdefghijklmn\r\n'; done >lines.txt
 convert_model -u lines.txt >lines.unx
 read_error='Error: error reading input file\n\n'
 no_memory='Error: not enough memory\n\n'
+help=$("${program[@]}" -h 2>&1)
+same_file="Error: input and output are the same file\n\n${help//$'\n'/\\n}\n"
+{ printf 'ab\001'; cat lines.txt; } >control.txt
 
 # name | input | environment | options | status | output | message
 #   output: in:N is the conversion of the first N input bytes, out:N the
@@ -96,6 +99,7 @@ read fails after the progress line|lines.txt|FAULT_READ_FAIL_AT=2|-u|1|in:4096|C
 -p: read fails after the first block|lines.txt|FAULT_READ_FAIL_AT=2|-q -p -u|1|in:4096|$read_error
 -i: read fails at the first read|lines.txt|FAULT_READ_FAIL_AT=1|-i|1|in:0|$read_error
 -i: read fails inside the first block|lines.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-i|1|in:0|$read_error
+-p: read fails after a control byte|control.txt|FAULT_READ_CHUNK=1000 FAULT_READ_FAIL_AT=3|-q -p -u|1|in:0|$read_error
 interrupted read is taken again|lines.txt|FAULT_READ_EINTR_AT=2|-q -u|0|in:10240|
 reads of 7 bytes still give whole blocks|crend.txt|FAULT_READ_CHUNK=7|-q -u|0|in:4101|
 write fails at the first block|lines.txt|FAULT_WRITE_FAIL_AT=1|-q -u|1|out:0|
@@ -113,6 +117,7 @@ second block allocation fails|lines.txt|FAULT_ALLOC_FAIL_AT=2|-u|1|out:0|$no_mem
 -p: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=2|-p -u|1|out:0|$no_memory
 -i: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=1|-i|1|out:0|$no_memory
 two blocks are all the run allocates|lines.txt|FAULT_ALLOC_FAIL_AT=3|-q -u|0|out:9600|
+identity of the input unreadable|lines.txt|FAULT_FSTAT_FAIL_AT=1|-q -u - in|1|in:0|$same_file
 TABLE
 
 # A failing allocation comes before the output is opened: a named output
@@ -159,7 +164,29 @@ reader gone before the first write|{ plain -q big.txt 2>err; echo $? >status.txt
 reader gone after some blocks|{ plain -q -u big.txt 2>err; echo $? >status.txt; } | head -c 10000 >/dev/null
 file-size limit with a named output|( ulimit -f 8; plain -q -u big.txt limited.txt 2>err; echo $? >status.txt )
 file-size limit with standard output|( ulimit -f 8; plain -q -u big.txt >limited.txt 2>err; echo $? >status.txt )
+help on a full device|{ plain -h 2>/dev/full; echo $? >status.txt; }
+version with standard error closed|{ plain -v 2>&-; echo $? >status.txt; }
+-i report on a full device|{ plain -i lines.txt 2>/dev/full; echo $? >status.txt; }
 TABLE
+
+# Without /dev/null (a sandbox whose /dev is empty) a closed standard
+# descriptor cannot be held. Still no file the program opens takes its
+# number, so a message is lost rather than written into the output, and a
+# closed standard output is no file that could be the input.
+no_dev_null() {
+  env "${preload[@]}" FAULT_OPEN_ABSENT=/dev/null \
+    "${prefix[@]}" "${emulator[@]}" "$prog" "$@"
+}
+rm -f new.txt
+no_dev_null -u - new.txt <lines.txt 2>&-
+status=$?
+if [ "$status" = 0 ] && cmp -s new.txt lines.unx; then ok; else
+  bad "no /dev/null, standard error closed: status $status, output starts" \
+    "$(head -c 30 new.txt | cat -v)"; fi
+no_dev_null -u <lines.txt >&- 2>err
+status=$?
+if [ "$status" = 1 ] && [ "$(cat err)" = "Converting - to - with UNIX line breaks." ]; then
+  ok; else bad "no /dev/null, standard output closed: status $status"; head -3 err; fi
 
 # The bytes that fit under the limit (8 KiB) are the start of the conversion.
 for route in named standard; do

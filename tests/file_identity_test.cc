@@ -19,6 +19,20 @@ FileIdentity file(std::uint64_t device, std::uint64_t inode,
   return identity;
 }
 
+// Every node of a block device gives the device's own number.
+FileIdentity block_device(std::uint64_t number) {
+  FileIdentity identity;
+  identity.block_device = true;
+  identity.device = number;
+  return identity;
+}
+
+FileIdentity unreadable() {
+  FileIdentity identity;
+  identity.unreadable = true;
+  return identity;
+}
+
 struct SameFileCase {
   const char* name;
   FileIdentity a;
@@ -36,17 +50,21 @@ const SameFileCase same_file_cases[] = {
     {"high bits of the device count", file(1, 8), file(1 + (1ull << 32), 8),
      false},
     {"the same device file twice", file(5, 6, false), file(5, 6, false), false},
-    {"a regular file and the same numbers unknown", file(8, 1234),
+    {"a regular file and the same numbers not regular", file(8, 1234),
      file(8, 1234, false), false},
-    {"unknown and a regular file", FileIdentity{}, file(0, 0), false},
-    {"nothing known of either", FileIdentity{}, FileIdentity{}, false},
+    {"no file and a regular file", FileIdentity{}, file(0, 0), false},
+    {"no file on either side", FileIdentity{}, FileIdentity{}, false},
+    {"one block device", block_device(0x700), block_device(0x700), true},
+    {"two block devices", block_device(0x700), block_device(0x701), false},
+    {"an unreadable identity is not told apart", unreadable(), file(8, 1234),
+     true},
 };
 
-TEST(FileIdentity, SameRegularFileTable) {
+TEST(FileIdentity, MayBeSameFileTable) {
   for (const SameFileCase& c : same_file_cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(same_regular_file(c.a, c.b), c.same);
-    EXPECT_EQ(same_regular_file(c.b, c.a), c.same);
+    EXPECT_EQ(may_be_same_file(c.a, c.b), c.same);
+    EXPECT_EQ(may_be_same_file(c.b, c.a), c.same);
   }
 }
 
@@ -61,10 +79,10 @@ TEST(FileIdentity, NameAndDescriptorAgree) {
   ASSERT_NE(other, nullptr);
   const FileIdentity by_descriptor = platform::identify_descriptor(fileno(f));
   EXPECT_TRUE(by_descriptor.regular);
-  EXPECT_TRUE(same_regular_file(by_descriptor, platform::identify_path(name)));
+  EXPECT_TRUE(may_be_same_file(by_descriptor, platform::identify_path(name)));
   EXPECT_FALSE(
-      same_regular_file(by_descriptor, platform::identify_path(other_name)));
-  EXPECT_FALSE(same_regular_file(by_descriptor,
+      may_be_same_file(by_descriptor, platform::identify_path(other_name)));
+  EXPECT_FALSE(may_be_same_file(by_descriptor,
                                  platform::identify_descriptor(fileno(other))));
   std::fclose(f);
   std::fclose(other);

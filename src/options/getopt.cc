@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "message.h"
 #include "options/getopt_internal.h"
 
 namespace eolswap::options {
@@ -26,7 +27,7 @@ void diagnose(const char* argv0, const char* what, int option) {
   if (opterr == 0) return;
   const char* name = argv0 != nullptr ? argv0 : "";
   if (const char* slash = std::strrchr(name, '/')) name = slash + 1;
-  std::fprintf(stderr, "%s: %s -- %c\n", name, what, option);
+  platform::print_message("%s: %s -- %c\n", name, what, option);
 }
 
 }  // namespace
