@@ -253,20 +253,8 @@ else
 fi
 
 # Wine with a prefix of its own, and its server stopped afterwards.
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-wine=$(sed -n 's/^EOLSWAP_WINE:FILEPATH=//p' "$build/CMakeCache.txt")
-[ -x "$wine" ] || { echo "release: no Wine loader found" >&2; exit 1; }
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-stop_wine() {
-  "$wineserver" -k 2>/dev/null || true
-  "$wineserver" -w
-}
-trap stop_wine EXIT
-mkdir -p "$WINEPREFIX"
-"$wineserver" -p </dev/null >/dev/null 2>&1
-"$wine" wineboot -i </dev/null >"$work/wineboot.log" 2>&1 ||
-  { cat "$work/wineboot.log"; exit 1; }
+. "$top/.ci/wine.sh"
+start_wine "$build"
 windows=$check/$folder
 cp "$sample/in" "$windows/in"
 got=$(cd "$windows" && "$wine" eolswap.exe -v 2>&1 | tr -d '\r') || true
@@ -276,7 +264,6 @@ got=$(cd "$windows" && "$wine" eolswap.exe -v 2>&1 | tr -d '\r') || true
   "$wine" eolswap.exe -q <out.unx >out.dos) || bad "eolswap.exe failed"
 converts "eolswap.exe, under Wine," "$windows"
 stop_wine
-trap - EXIT
 
 # The checksums, in the format sha256sum -c reads.
 (cd "$dist" && sha256sum -- *.tar.gz *.zip *.deb *.rpm >SHA256SUMS)
