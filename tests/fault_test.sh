@@ -175,7 +175,7 @@ TABLE
 # closed standard output is no file that could be the input.
 no_dev_null() {
   env "${preload[@]}" FAULT_OPEN_ABSENT=/dev/null \
-    "${prefix[@]}" "${emulator[@]}" "$prog" "$@"
+    "${runner[@]}" "$prog" "$@"
 }
 rm -f new.txt
 no_dev_null -u - new.txt <lines.txt 2>&-
