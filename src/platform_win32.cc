@@ -76,14 +76,16 @@ std::wstring wide_from_utf8(std::string_view text) {
 char** utf8_arguments(int argc, wchar_t* argv[]) {
   static std::vector<std::string> texts;
   static std::vector<char*> pointers;
+  // Reserved up front, so that no text moves once its address is taken.
+  texts.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) {
     const std::wstring_view wide(argv[i]);
     const std::u16string units(wide.begin(), wide.end());
     std::string text(utf8_bytes_per_unit * units.size(), '\0');
     text.resize(utf8_from_utf16(units.data(), units.size(), text.data()));
     texts.push_back(std::move(text));
+    pointers.push_back(texts.back().data());
   }
-  for (std::string& text : texts) pointers.push_back(text.data());
   pointers.push_back(nullptr);
   return pointers.data();
 }
