@@ -63,9 +63,10 @@ trap 'rm -rf "$root"' EXIT
 
 # Without dpkg-shlibdeps the package would declare no Depends; cpack must
 # refuse it and name the package to install. The tool is hidden in a mount
-# namespace of the run's own, which needs root.
+# namespace of the run's own, which needs root and a system that grants it
+# (a container may not).
 shlibdeps=$(command -v dpkg-shlibdeps)
-if [ "$(id -u)" = 0 ] && [ -n "$shlibdeps" ]; then
+if [ "$(id -u)" = 0 ] && [ -n "$shlibdeps" ] && unshare --mount true 2>/dev/null; then
   refused=$(cd "$build" && unshare --mount sh -c \
     'mount --bind /dev/null "$1" && cpack -G DEB -B "$2"' sh "$shlibdeps" \
     "$root/refused" 2>&1)
@@ -76,7 +77,7 @@ if [ "$(id -u)" = 0 ] && [ -n "$shlibdeps" ]; then
     bad "without dpkg-shlibdeps, cpack gave status $status: $refused"
   fi
 else
-  echo "skip: the run without dpkg-shlibdeps needs root"
+  echo "skip: the run without dpkg-shlibdeps needs root and mount namespaces"
 fi
 dpkg -x "$deb" "$root" || { echo "FAIL: dpkg -x"; exit 1; }
 program="$root/usr/bin/eolswap"

@@ -14,6 +14,11 @@ completion=$(realpath "$2")
 prog=${3:+$(realpath "$3")}
 
 command -v "$shell" >/dev/null 2>&1 || skip_all "$shell is not installed"
+# A container or chroot without /dev/pts has no pseudo-terminal to give.
+if [ "$shell" = zsh ] &&
+  ! zsh -f -c 'zmodload zsh/zpty && zpty t true && zpty -d t' >/dev/null 2>&1; then
+  skip_all "zsh cannot open a pseudo-terminal here (no /dev/pts?)"
+fi
 
 make_scratch
 mkdir "$scratch/work" "$scratch/home" "$scratch/bin" || exit 1
