@@ -18,7 +18,9 @@
 //   FAULT_WRITE_CHUNK=K     every write of the output takes at most K bytes
 //   FAULT_CLOSE_FAIL_FD=F   closing descriptor F closes it but reports EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
-//   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO
+//   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO, or
+//                           with FAULT_FSTAT_ERRNO=EOVERFLOW (what a 32-bit
+//                           stat gives for a large inode number)
 //   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
 //                           whose /dev is empty
 //
@@ -43,6 +45,12 @@ long setting(const char* name, long fallback) {
   return strtol(value, nullptr, 10);
 }
 
+// By name, since the numbers differ between systems.
+int error_setting(const char* name) {
+  const char* value = getenv(name);
+  return value != nullptr && strcmp(value, "EOVERFLOW") == 0 ? EOVERFLOW : EIO;
+}
+
 struct Faults {
   long in_fd = setting("FAULT_IN_FD", 0);
   long out_fd = setting("FAULT_OUT_FD", 1);
@@ -56,6 +64,7 @@ struct Faults {
   long close_fail_fd = setting("FAULT_CLOSE_FAIL_FD", -1);
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
   long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
+  int fstat_errno = error_setting("FAULT_FSTAT_ERRNO");
   const char* open_absent = getenv("FAULT_OPEN_ABSENT");
   long reads = 0, writes = 0, allocs = 0, fstats = 0;
   bool disk_full = false;
@@ -119,7 +128,7 @@ int faulty_open(OpenCall real, const char* path, int flags, mode_t mode) {
 bool fstat_fails(int fd) {
   Faults& f = faults();
   if (fd != f.in_fd || ++f.fstats != f.fstat_fail_at) return false;
-  errno = EIO;
+  errno = f.fstat_errno;
   return true;
 }
 

@@ -118,6 +118,7 @@ second block allocation fails|lines.txt|FAULT_ALLOC_FAIL_AT=2|-u|1|out:0|$no_mem
 -i: allocation fails before the check|lines.txt|FAULT_ALLOC_FAIL_AT=1|-i|1|out:0|$no_memory
 two blocks are all the run allocates|lines.txt|FAULT_ALLOC_FAIL_AT=3|-q -u|0|out:9600|
 identity of the input unreadable|lines.txt|FAULT_FSTAT_FAIL_AT=1|-q -u - in|1|in:0|$same_file
+identity of the input overflows|lines.txt|FAULT_FSTAT_FAIL_AT=1 FAULT_FSTAT_ERRNO=EOVERFLOW|-q -u - in|1|in:0|$same_file
 TABLE
 
 # A failing allocation comes before the output is opened: a named output
@@ -187,6 +188,16 @@ no_dev_null -u <lines.txt >&- 2>err
 status=$?
 if [ "$status" = 1 ] && [ "$(cat err)" = "Converting - to - with UNIX line breaks." ]; then
   ok; else bad "no /dev/null, standard output closed: status $status"; head -3 err; fi
+rm -f new.txt
+no_dev_null -u - new.txt <lines.txt >&- 2>&-
+status=$?
+if [ "$status" = 0 ] && cmp -s new.txt lines.unx; then ok; else
+  bad "no /dev/null, standard output and error closed: status $status," \
+    "output starts $(head -c 30 new.txt | cat -v)"; fi
+no_dev_null -u lines.txt >&- 2>err
+status=$?
+if [ "$status" = 1 ] && [ "$(cat err)" = "Converting lines.txt to - with UNIX line breaks." ]; then
+  ok; else bad "no /dev/null, standard output closed, named input: status $status"; head -3 err; fi
 
 # The bytes that fit under the limit (8 KiB) are the start of the conversion.
 for route in named standard; do

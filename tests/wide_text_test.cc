@@ -38,6 +38,11 @@ const NameCase name_cases[] = {
      "\xED\xA0\xBD"
      "a"},
     {"low surrogate after another unit", u"a\xDE00", "a\xED\xB8\x80"},
+    {"two bytes up to U+07FF, three from U+0800", u"\u07FF\u0800",
+     "\xDF\xBF\xE0\xA0\x80"},
+    {"one unit up to U+FFFF, a pair from U+10000", u"\uFFFF\U00010000",
+     "\xEF\xBF\xBF\xF0\x90\x80\x80"},
+    {"the last pair, DBFF DFFF", u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
 };
 
 TEST(WideText, NamesGoBothWaysWithoutLoss) {
