@@ -78,6 +78,29 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright
               ${PROJECT_SOURCE_DIR}/packaging/changelog
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# Uninstalling: the last install rule records, in the build tree, the files
+# that cmake --install wrote, with its DESTDIR, for the uninstall target.
+# install_manifest.txt will not do: it leaves DESTDIR out, and cpack's own
+# install into its staging folder rewrites it with the package's paths
+# under /usr, which are then another package's files. The record is kept
+# from cpack's installs for the same reason.
+set(eolswap_record ${PROJECT_BINARY_DIR}/install_record.txt)
+set(eolswap_record_code [=[
+  string(FIND "$ENV{DESTDIR}" "/_CPack_Packages/" eolswap_staged)
+  if(eolswap_staged EQUAL -1)
+    list(TRANSFORM CMAKE_INSTALL_MANIFEST_FILES PREPEND "$ENV{DESTDIR}"
+         OUTPUT_VARIABLE eolswap_installed)
+    list(JOIN eolswap_installed "\n" eolswap_installed)
+    file(WRITE "@eolswap_record@" "${eolswap_installed}\n")
+  endif()
+]=])
+string(CONFIGURE "${eolswap_record_code}" eolswap_record_code @ONLY)
+install(CODE "${eolswap_record_code}")
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DEOLSWAP_RECORD=${eolswap_record}
+          -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+  VERBATIM)
+
 # The page, the completions and the git recipe of the README are checked
 # once, by the native build.
 if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)

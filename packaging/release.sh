@@ -207,8 +207,10 @@ for arch in x86_64 aarch64 armhf; do
   converts "the $arch program" "$root"
 done
 
-# The Windows program, with the licence, the README and the manual page as
-# text files with CR LF line breaks, which the x86_64 program above makes.
+# The Windows program, with the licence, a README of its own written for
+# Windows users (the Markdown one speaks of Linux and the sources) and the
+# manual page as text files with CR LF line breaks, which the x86_64
+# program above makes.
 build=$work/build-windows
 cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   "${lean[@]}"
@@ -221,7 +223,7 @@ to_dos=$work/build-x86_64/stage/bin/eolswap
 MANWIDTH=80 MAN_DISABLE_SECCOMP=1 LC_ALL=C man -l "$src/man/man1/eolswap.1" |
   col -bx >"$work/eolswap.txt"
 "$to_dos" -q -d "$src/LICENSE" "$work/$folder/LICENSE.txt"
-"$to_dos" -q -d "$src/README.md" "$work/$folder/README.txt"
+"$to_dos" -q -d "$src/packaging/README-windows.txt" "$work/$folder/README.txt"
 "$to_dos" -q -d "$work/eolswap.txt" "$work/$folder/eolswap.txt"
 members=(eolswap.exe LICENSE.txt README.txt eolswap.txt)
 chmod u+w,go-w,a+rX "$work/$folder" "$work/$folder"/*

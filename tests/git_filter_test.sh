@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # Follows the README's git recipe in a scratch repository: eolswap -q -u as
 # the clean filter of *.txt, so that files are stored with LF line breaks
-# whatever the working tree holds, while other files pass untouched.
+# whatever the working tree holds, while other files pass untouched; and
+# getting files back (restore, checkout, reset, clone) works with it.
 # Usage: git_filter_test.sh PROGRAM
 # Exits with 77 (skipped) when git is not installed.
 set -u
@@ -17,8 +18,13 @@ export HOME=$scratch GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null
 repo=$scratch/repo
 git init -q "$repo" && cd "$repo" || exit 1
 git config user.name tester && git config user.email tester@example.invalid
-git config filter.lf.clean "'$prog' -q -u" &&
-  git config filter.lf.required true || exit 1
+# The recipe's settings, as key and value; a clone takes them again.
+recipe=(filter.lf.clean "'$prog' -q -u" filter.lf.smudge cat
+  filter.lf.required true)
+for ((i = 0; i < ${#recipe[@]}; i += 2)); do
+  git config "${recipe[i]}" "${recipe[i + 1]}" || exit 1
+  cloned+=(-c "${recipe[i]}=${recipe[i + 1]}")
+done
 echo '*.txt filter=lf' >.gitattributes
 
 # stored NAME WANT: the blob committed for NAME holds exactly WANT (printf
@@ -51,5 +57,26 @@ for ((i = 0; i < ${#cases[@]}; i += 3)); do
   stored "${cases[i]}" "${cases[i + 2]}"
   check "the filter changed the working file ${cases[i]}" \
     cmp -s "${cases[i]}" "$scratch/${cases[i]}.before"
+done
+
+# Each way of getting files back, with a file it writes through the filter:
+# that file then holds what is stored, and git sees nothing to commit.
+printf 'three\r\n' >>dos.txt && git commit -q -a -m more || bad "git commit -a"
+# shellcheck disable=SC2016  # each step is expanded when it runs
+steps=(
+  'rm mac.txt && git restore mac.txt' mac.txt
+  'git checkout -q HEAD~1' dos.txt
+  'git checkout -q -' dos.txt
+  'rm mixed.txt && git reset -q --hard' mixed.txt
+  'git clone -q "${cloned[@]}" . "$scratch/clone" && cd "$scratch/clone"' dos.txt
+)
+for ((i = 0; i < ${#steps[@]}; i += 2)); do
+  if got=$(eval "${steps[i]}" 2>&1 && git status --porcelain &&
+    cmp "${steps[i + 1]}" <(git cat-file blob "HEAD:${steps[i + 1]}") 2>&1) &&
+    [ -z "$got" ]; then
+    ok_named "${steps[i]}"
+  else
+    bad "${steps[i]}: $got"
+  fi
 done
 finish
