@@ -17,6 +17,7 @@
 //   FAULT_WRITE_EINTR_AT=N  the Nth write of the output is interrupted (EINTR)
 //   FAULT_WRITE_CHUNK=K     every write of the output takes at most K bytes
 //   FAULT_CLOSE_FAIL_FD=F   closing descriptor F closes it but reports EIO
+//   FAULT_FSYNC_FAIL_FD=F   every fsync of descriptor F fails with EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
 //   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO
 //   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
@@ -54,6 +55,7 @@ struct Faults {
   long write_eintr_at = setting("FAULT_WRITE_EINTR_AT", 0);
   long write_chunk = setting("FAULT_WRITE_CHUNK", 0);
   long close_fail_fd = setting("FAULT_CLOSE_FAIL_FD", -1);
+  long fsync_fail_fd = setting("FAULT_FSYNC_FAIL_FD", -1);
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
   long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
   const char* open_absent = getenv("FAULT_OPEN_ABSENT");
@@ -191,6 +193,14 @@ int close(int fd) {
     return -1;
   }
   return result;
+}
+
+int fsync(int fd) {
+  using Fsync = int (*)(int);
+  static const Fsync real = next_definition<Fsync>("fsync");
+  if (fd != faults().fsync_fail_fd) return real(fd);
+  errno = EIO;
+  return -1;
 }
 
 int posix_memalign(void** block, std::size_t alignment,
