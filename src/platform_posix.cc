@@ -141,6 +141,14 @@ FileIdentity identify_path(const char* path) {
 
 bool close_fd(int fd) { return ::close(fd) == 0; }
 
+unsigned char* allocate_block(std::size_t size) {
+  void* block = nullptr;
+  if (::posix_memalign(&block, page_size, size) != 0) return nullptr;
+  return static_cast<unsigned char*>(block);
+}
+
+void release_block(unsigned char* block) { std::free(block); }
+
 int open_existing_output(const char* path) {
   return above_standard_numbers(::open(path, O_WRONLY | O_CLOEXEC));
 }
@@ -179,18 +187,22 @@ long copy_in_kernel(int from, int to, std::size_t size) {
 namespace {
 
 // The working file: the real path of the file it belongs to, the folder
-// both lie in, and its own path once it has a name.
+// both lie in, and the paths of the working file: the one it has while it
+// is written, where it cannot be nameless, and the one it is kept under.
 char real_path[PATH_MAX];
+char part_path[PATH_MAX];
 char work_path[PATH_MAX];
 int work_folder = -1;
-bool work_named = false;
+enum WorkName { work_nameless, work_partial, work_kept } work_name;
 
-// The name of the working file for the attempt'th try, beside the file:
-// its name with ".eolswap-", the process number and the attempt added.
-bool name_work_file(unsigned attempt) {
-  const int n = std::snprintf(work_path, sizeof work_path, "%s.eolswap-%ld-%u",
-                              real_path, static_cast<long>(::getpid()), attempt);
-  return n > 0 && static_cast<std::size_t>(n) < sizeof work_path;
+// Writes into path the name for the attempt'th try beside the file: its
+// name with ".eolswap-", the process number and the attempt added, and
+// ".part" while it is being written.
+bool name_work_file(char* path, unsigned attempt, const char* suffix) {
+  const int n =
+      std::snprintf(path, PATH_MAX, "%s.eolswap-%ld-%u%s", real_path,
+                    static_cast<long>(::getpid()), attempt, suffix);
+  return n > 0 && n < PATH_MAX;
 }
 
 // Names that a run killed earlier left in place are passed over.
@@ -199,7 +211,7 @@ constexpr unsigned name_attempts = 100;
 }  // namespace
 
 int create_work_file(const char* path) {
-  work_named = false;
+  work_name = work_nameless;
   if (::realpath(path, real_path) == nullptr) return -1;
   char folder[PATH_MAX];
   std::memcpy(folder, real_path, sizeof folder);
@@ -210,8 +222,9 @@ int create_work_file(const char* path) {
       ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (work_folder < 0) return -1;
 #ifdef O_TMPFILE
-  // A nameless file is named later through /proc; without /proc, or on a
-  // file system that has no nameless files, it gets its name at once.
+  // A nameless file is named later through /proc. Without /proc, or on a
+  // file system that has no nameless files, it is written under a name
+  // that says it is not complete, and renamed once it is.
   if (::access("/proc/self/fd", X_OK) == 0) {
     const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) return above_standard_numbers(fd);
@@ -219,11 +232,11 @@ int create_work_file(const char* path) {
   }
 #endif
   for (unsigned attempt = 0; attempt < name_attempts; ++attempt) {
-    if (!name_work_file(attempt)) return -1;
+    if (!name_work_file(part_path, attempt, ".part")) return -1;
     const int fd =
-        ::open(work_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ::open(part_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      work_named = true;
+      work_name = work_partial;
       return above_standard_numbers(fd);
     }
     if (errno != EEXIST) return -1;
@@ -235,35 +248,33 @@ bool keep_work_file(int fd) {
   if (::fsync(fd) != 0) return false;
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  for (unsigned attempt = 0; !work_named && attempt < name_attempts;
+  // A link, unlike a rename, never replaces a copy that another run kept.
+  for (unsigned attempt = 0; work_name != work_kept && attempt < name_attempts;
        ++attempt) {
-    if (!name_work_file(attempt)) return false;
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, work_path, AT_SYMLINK_FOLLOW) == 0)
-      work_named = true;
-    else if (errno != EEXIST)
-      return false;
+    if (!name_work_file(work_path, attempt, "")) return false;
+    const int linked =
+        work_name == work_partial
+            ? ::link(part_path, work_path)
+            : ::linkat(AT_FDCWD, self, AT_FDCWD, work_path, AT_SYMLINK_FOLLOW);
+    if (linked != 0 && errno != EEXIST) return false;
+    if (linked != 0) continue;
+    if (work_name == work_partial) static_cast<void>(::unlink(part_path));
+    work_name = work_kept;
   }
-  return work_named && ::fsync(work_folder) == 0;
+  return work_name == work_kept && ::fsync(work_folder) == 0;
 }
 
 const char* work_file_name() { return work_path; }
 
 bool remove_work_file() {
-  if (!work_named) return true;
-  if (::unlink(work_path) != 0) return false;
-  work_named = false;
+  if (work_name == work_nameless) return true;
+  if (::unlink(work_name == work_kept ? work_path : part_path) != 0)
+    return false;
+  work_name = work_nameless;
   // The file it belongs to is durable already; should the removal be lost
   // in a crash, a second copy of the new content comes back, nothing worse.
   static_cast<void>(::fsync(work_folder));
   return true;
 }
-
-unsigned char* allocate_block(std::size_t size) {
-  void* block = nullptr;
-  if (::posix_memalign(&block, page_size, size) != 0) return nullptr;
-  return static_cast<unsigned char*>(block);
-}
-
-void release_block(unsigned char* block) { std::free(block); }
 
 }  // namespace eolswap::platform

@@ -20,6 +20,8 @@
 //   FAULT_FSYNC_FAIL_FD=F   every fsync of descriptor F fails with EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
 //   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO
+//   FAULT_NO_TMPFILE=1      opening a nameless file fails with EOPNOTSUPP, as
+//                           on a file system that has none
 //   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
 //                           whose /dev is empty
 //
@@ -59,6 +61,7 @@ struct Faults {
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
   long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
   const char* open_absent = getenv("FAULT_OPEN_ABSENT");
+  long no_tmpfile = setting("FAULT_NO_TMPFILE", 0);
   long reads = 0, writes = 0, allocs = 0, fstats = 0;
   bool disk_full = false;
 };
@@ -112,6 +115,10 @@ using OpenCall = int (*)(const char*, int, ...);
 int faulty_open(OpenCall real, const char* path, int flags, mode_t mode) {
   if (absent(path)) {
     errno = ENOENT;
+    return -1;
+  }
+  if (faults().no_tmpfile != 0 && (flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
     return -1;
   }
   return real(path, flags, mode);

@@ -149,28 +149,34 @@ rewritten file cannot be made durable|FAULT_FSYNC_FAIL_FD=4|1|lines.unx|Error: r
 TABLE
 
 # Killed at each of its system calls in turn, a run leaves the old content
-# or the new one whole, in the file or in a working file beside it.
+# or the new one whole, in the file or in a working file beside it; also
+# where the working file cannot be nameless and is written as *.part.
 if ! command -v strace >/dev/null || [ ${#prefix[@]} -gt 0 ]; then
   skip "in place, killed at every call" "needs strace and a native program"
 else
-  cp lines.txt in
-  strace -f -o calls.txt "$prog" -q -u in in
-  declare -A left=()
-  while read -r count call; do
-    for ((n = 1; n <= count; n++)); do
-      cp lines.txt in; rm -f in.eolswap-*
-      (strace -f -o /dev/null -e "inject=$call:signal=KILL:when=$n" "$prog" -q -u in in) 2>/dev/null
-      kept=$(find . -maxdepth 1 -name 'in.eolswap-*')
-      if cmp -s in lines.txt; then what=old
-      elif cmp -s in lines.unx; then what=new
-      elif [ -n "$kept" ] && cmp -s "$kept" lines.unx; then what=kept
-      else bad "in place, killed at $call #$n: no whole content"; what=lost; fi
-      left[$what]=$((${left[$what]:-0} + 1))
-    done
-  done < <(sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' calls.txt | sort | uniq -c)
-  echo "kill points: old ${left[old]:-0}, new ${left[new]:-0}, kept beside ${left[kept]:-0}, lost ${left[lost]:-0}"
-  ok
-  rm -f in.eolswap-*
+  for mode in nameless FAULT_NO_TMPFILE=1; do
+    kill_run() { strace -f -E "LD_PRELOAD=$lib" -E "$mode" "$@" "$prog" -q -u in in; }
+    cp lines.txt in
+    kill_run -o calls.txt
+    declare -A left=()
+    while read -r count call; do
+      for ((n = 1; n <= count; n++)); do
+        cp lines.txt in; rm -f in.eolswap-*
+        (kill_run -o /dev/null -e "inject=$call:signal=KILL:when=$n") 2>/dev/null
+        kept=$(find . -maxdepth 1 -name 'in.eolswap-*' ! -name '*.part')
+        if cmp -s in lines.txt; then what=old
+        elif cmp -s in lines.unx; then what=new
+        elif [ -n "$kept" ] && cmp -s "$kept" lines.unx; then what=kept
+        else bad "in place ($mode), killed at $call #$n: no whole content"; what=lost; fi
+        left[$what]=$((${left[$what]:-0} + 1))
+      done
+    done < <(sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' calls.txt | sort | uniq -c)
+    echo "kill points ($mode): old ${left[old]:-0}, new ${left[new]:-0}," \
+      "kept beside ${left[kept]:-0}, lost ${left[lost]:-0}"
+    check "in place ($mode), killed: every point walked" test "${left[old]:-0}" -gt 0
+    unset left
+    rm -f in.eolswap-*
+  done
 fi
 
 # A failing allocation comes before the output is opened: a named output
