@@ -60,8 +60,15 @@ bool copy_back(int from, int to, unsigned char* block) {
   }
 }
 
-[[noreturn]] void exit_without_copy(const char* name) {
-  platform::remove_work_file();
+// Closes the working file and removes it: Windows removes an open file only
+// once it is closed, which could come after the run has ended.
+bool discard_work_file(int work) {
+  platform::close_fd(work);
+  return platform::remove_work_file();
+}
+
+[[noreturn]] void exit_without_copy(const char* name, int work) {
+  if (work >= 0) discard_work_file(work);
   platform::print_message(
       "Error: no working copy of %s can be made in its folder\n\n", name);
   std::exit(exit_failure);
@@ -95,22 +102,23 @@ void convert_in_place(InputStream* input, const char* name,
   *input = InputStream{input->fd, input->name};
 
   const int work = platform::create_work_file(name);
-  if (work < 0) exit_without_copy(name);
+  if (work < 0) exit_without_copy(name, work);
   OutputStream copy;
   copy.fd = work;
-  switch (convert_stream(input, copy, input_block, output_block,
-                         settings.style)) {
+  switch (
+      convert_stream(input, copy, input_block, output_block, settings.style)) {
     case ConvertResult::done:
       break;
     case ConvertResult::read_failed:
-      platform::remove_work_file();
+      discard_work_file(work);
       fatal_error("error reading input file\n");
     case ConvertResult::write_failed:
-      platform::remove_work_file();
+      discard_work_file(work);
       std::exit(exit_failure);
   }
   const std::int64_t length = platform::rewind_fd(work);
-  if (length < 0 || !platform::keep_work_file(work)) exit_without_copy(name);
+  if (length < 0 || !platform::keep_work_file(work))
+    exit_without_copy(name, work);
 
   // From here on the file changes; the working file holds the whole
   // conversion until the file holds it durably.
@@ -122,7 +130,7 @@ void convert_in_place(InputStream* input, const char* name,
         name, platform::work_file_name());
     std::exit(exit_failure);
   }
-  if (!platform::remove_work_file()) {
+  if (!discard_work_file(work)) {
     platform::print_message(
         "Error: %s is converted, but its working copy %s stays\n\n", name,
         platform::work_file_name());

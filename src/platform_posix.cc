@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "work_name.h"
 
 namespace eolswap::platform {
 
@@ -168,7 +169,8 @@ bool set_file_length(int fd, std::uint64_t length) {
 long copy_in_kernel(int from, int to, std::size_t size) {
 #if defined(__linux__)
   for (;;) {
-    const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size, 0);
+    const ssize_t copied =
+        ::copy_file_range(from, nullptr, to, nullptr, size, 0);
     if (copied >= 0) return static_cast<long>(copied);
     if (errno == EINTR) continue;
     // Files on two file systems, or a system or file system that does not
@@ -195,14 +197,9 @@ char work_path[PATH_MAX];
 int work_folder = -1;
 enum WorkName { work_nameless, work_partial, work_kept } work_name;
 
-// Writes into path the name for the attempt'th try beside the file: its
-// name with ".eolswap-", the process number and the attempt added, and
-// ".part" while it is being written.
 bool name_work_file(char* path, unsigned attempt, const char* suffix) {
-  const int n =
-      std::snprintf(path, PATH_MAX, "%s.eolswap-%ld-%u%s", real_path,
-                    static_cast<long>(::getpid()), attempt, suffix);
-  return n > 0 && n < PATH_MAX;
+  return format_work_name(path, PATH_MAX, real_path,
+                          static_cast<long>(::getpid()), attempt, suffix);
 }
 
 // Names that a run killed earlier left in place are passed over.
