@@ -20,6 +20,14 @@ struct OutputStream;
 std::size_t convert_bytes(const unsigned char* in, std::size_t n, int next,
                           unsigned char* out, BreakStyle style);
 
+// True when converting in[0..n) would change a byte of it. previous and next
+// are the bytes around the block, -1 where there are none, so that a CR LF
+// pair split between two blocks counts as the one break it is. A caller
+// that goes on to the following block may pass -1 for next unless in[n-1]
+// is CR: that block's check sees the pair.
+bool conversion_changes(const unsigned char* in, std::size_t n, int previous,
+                        int next, BreakStyle style);
+
 // Converts input_block[0..n) into output_block; looks at the input only when
 // the block ends in CR, to learn whether an LF follows.
 std::size_t convert_block(InputStream* input, const unsigned char* input_block,

@@ -8,6 +8,7 @@
 #include "convert.h"
 #include "exits.h"
 #include "file_identity.h"
+#include "in_place.h"
 #include "line_break.h"
 #include "message.h"
 #include "options/getopt.h"
@@ -107,15 +108,25 @@ InputStream open_input_or_die(const char* name) {
   return input;
 }
 
+// Two names of one regular file ask for that file to be converted where it
+// lies. A standard stream that the shell opened onto the input leaves no
+// name to work on, and a block device named twice has no room for a
+// working copy; both are refused when the output is opened.
+bool names_one_file(const OperandNames& names, const InputStream& input) {
+  return !is_standard_stream(names.input) &&
+         !is_standard_stream(names.output) &&
+         is_same_regular_file(platform::identify_descriptor(input.fd),
+                              platform::identify_path(names.output));
+}
+
 [[noreturn]] void refuse_same_file() {
   print_usage_and_exit(program_name, "input and output are the same file\n");
 }
 
 // Opens the output only once it is known not to be the input: emptying the
 // input would destroy the very bytes to be converted. The name is compared
-// before the open, so that an input that cannot be opened for writing (a
-// read-only file, a program that is running) is refused as the same file
-// rather than reported as an output that cannot be opened.
+// before the open, so that such an output is refused as the same file even
+// where it cannot be opened for writing.
 OutputStream open_distinct_output_or_die(const char* name,
                                          const InputStream& input) {
   const FileIdentity input_file = platform::identify_descriptor(input.fd);
@@ -165,6 +176,9 @@ void run(int argc, char* argv[]) {
   if (settings.identify_only || settings.verify_text)
     scan_first_block(&input, input_block, settings, input.name);
 
+  if (names_one_file(names, input))
+    convert_in_place(&input, names.output, input_block, output_block,
+                     settings);
   const OutputStream output = open_distinct_output_or_die(names.output, input);
   if (!settings.quiet) {
     platform::print_message("Converting %s to %s with %s line breaks.\n",

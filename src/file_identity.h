@@ -33,6 +33,12 @@ constexpr bool may_be_same_file(const FileIdentity& a, const FileIdentity& b) {
   return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
 }
 
+// True when both name one regular file.
+constexpr bool is_same_regular_file(const FileIdentity& a,
+                                    const FileIdentity& b) {
+  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+}
+
 }  // namespace eolswap
 
 #endif  // EOLSWAP_FILE_IDENTITY_H_

@@ -3,6 +3,7 @@
 #define EOLSWAP_PLATFORM_H_
 
 #include <cstddef>
+#include <cstdint>
 
 #include "file_identity.h"
 
@@ -36,6 +37,45 @@ int open_output(const char* path);
 // Empties a regular file opened by open_output; other files are left as they
 // are. Returns false on failure.
 bool truncate_output(int fd);
+
+// Opens an existing file for writing, neither creating nor truncating it.
+// Returns -1 when it cannot be opened so.
+int open_existing_output(const char* path);
+
+// Sets the offset of fd to 0 and returns the offset it had, or -1.
+std::int64_t rewind_fd(int fd);
+
+// Waits until the data of fd is on the disk (fsync). False on failure, which
+// is not retried: the data may have been dropped from memory.
+bool sync_fd(int fd);
+
+// Cuts or extends the file of fd to length bytes.
+bool set_file_length(int fd, std::uint64_t length);
+
+// Copies up to size bytes from the offset of from to the offset of to
+// inside the kernel, moving both. Returns the count, 0 at the end of from,
+// -1 on failure, or copy_unsupported when the system copies no bytes between
+// these two files this way; the caller then reads and writes the rest.
+constexpr long copy_unsupported = -2;
+long copy_in_kernel(int from, int to, std::size_t size);
+
+// The working file of a conversion in place, one per run: created in the
+// folder that holds the file at path (the target's folder for a symbolic
+// link), readable and writable by its owner alone, and nameless where the
+// system allows it, so that a run that stops early leaves nothing behind.
+// Returns its descriptor, or -1 when it cannot be made there.
+int create_work_file(const char* path);
+
+// Makes the working file durable under a name of its own beside the file:
+// its data synced, its name given and the folder synced. False on failure.
+bool keep_work_file(int fd);
+
+// The working file's path for messages, once it has a name.
+const char* work_file_name();
+
+// Removes the working file's name, if it has one, and syncs the folder.
+// False when the name stays.
+bool remove_work_file();
 
 // The identity of an open descriptor, and of the file that a path names
 // (through symbolic links, as opening it does). A closed descriptor and a

@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform.h"
+#include "work_name.h"
 
 namespace eolswap::platform {
 
@@ -145,5 +149,129 @@ unsigned char* allocate_block(std::size_t size) {
 }
 
 void release_block(unsigned char* block) { std::free(block); }
+
+int open_existing_output(const char* path) {
+  return above_standard_numbers(::open(path, O_WRONLY | O_CLOEXEC));
+}
+
+std::int64_t rewind_fd(int fd) {
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  if (at < 0 || ::lseek(fd, 0, SEEK_SET) != 0) return -1;
+  return static_cast<std::int64_t>(at);
+}
+
+bool sync_fd(int fd) { return ::fsync(fd) == 0; }
+
+bool set_file_length(int fd, std::uint64_t length) {
+  return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+long copy_in_kernel(int from, int to, std::size_t size) {
+#if defined(__linux__)
+  for (;;) {
+    const ssize_t copied =
+        ::copy_file_range(from, nullptr, to, nullptr, size, 0);
+    if (copied >= 0) return static_cast<long>(copied);
+    if (errno == EINTR) continue;
+    // Files on two file systems, or a system or file system that does not
+    // copy this way.
+    if (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == ENOSYS)
+      return copy_unsupported;
+    return -1;
+  }
+#else
+  (void)from, (void)to, (void)size;
+  return copy_unsupported;
+#endif
+}
+
+namespace {
+
+// The working file: the real path of the file it belongs to, the folder
+// both lie in, and the paths of the working file: the one it has while it
+// is written, where it cannot be nameless, and the one it is kept under.
+char real_path[PATH_MAX];
+char part_path[PATH_MAX];
+char work_path[PATH_MAX];
+int work_folder = -1;
+enum WorkName { work_nameless, work_partial, work_kept } work_name;
+
+bool name_work_file(char* path, unsigned attempt, const char* suffix) {
+  return format_work_name(path, PATH_MAX, real_path,
+                          static_cast<long>(::getpid()), attempt, suffix);
+}
+
+// Names that a run killed earlier left in place are passed over.
+constexpr unsigned name_attempts = 100;
+
+}  // namespace
+
+int create_work_file(const char* path) {
+  work_name = work_nameless;
+  if (::realpath(path, real_path) == nullptr) return -1;
+  char folder[PATH_MAX];
+  std::memcpy(folder, real_path, sizeof folder);
+  char* slash = std::strrchr(folder, '/');
+  if (slash == nullptr) return -1;
+  slash[slash == folder ? 1 : 0] = '\0';
+  work_folder = above_standard_numbers(
+      ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (work_folder < 0) return -1;
+#ifdef O_TMPFILE
+  // A nameless file is named later through /proc. Without /proc, or on a
+  // file system that has no nameless files, it is written under a name
+  // that says it is not complete, and renamed once it is.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return above_standard_numbers(fd);
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+  }
+#endif
+  for (unsigned attempt = 0; attempt < name_attempts; ++attempt) {
+    if (!name_work_file(part_path, attempt, ".part")) return -1;
+    const int fd =
+        ::open(part_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      work_name = work_partial;
+      return above_standard_numbers(fd);
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+bool keep_work_file(int fd) {
+  if (::fsync(fd) != 0) return false;
+  char self[32];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  // A link, unlike a rename, never replaces a copy that another run kept.
+  for (unsigned attempt = 0; work_name != work_kept && attempt < name_attempts;
+       ++attempt) {
+    if (!name_work_file(work_path, attempt, "")) return false;
+    const int linked =
+        work_name == work_partial
+            ? ::link(part_path, work_path)
+            : ::linkat(AT_FDCWD, self, AT_FDCWD, work_path, AT_SYMLINK_FOLLOW);
+    if (linked != 0 && errno != EEXIST) return false;
+    if (linked != 0) continue;
+    if (work_name == work_partial) static_cast<void>(::unlink(part_path));
+    work_name = work_kept;
+  }
+  return work_name == work_kept && ::fsync(work_folder) == 0;
+}
+
+const char* work_file_name() { return work_path; }
+
+bool remove_work_file() {
+  if (work_name == work_nameless) return true;
+  if (::unlink(work_name == work_kept ? work_path : part_path) != 0)
+    return false;
+  work_name = work_nameless;
+  // The file it belongs to is durable already; should the removal be lost
+  // in a crash, a second copy of the new content comes back, nothing worse.
+  static_cast<void>(::fsync(work_folder));
+  return true;
+}
 
 }  // namespace eolswap::platform

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform.h"
 #include "platform_win32.h"
 #include "wide_text.h"
+#include "work_name.h"
 
 // The C runtime opens the standard streams in text mode, which adds a CR
 // before every LF written and takes 0x1A as the end of the input. Every
@@ -65,6 +67,13 @@ FileIdentity identify_handle(HANDLE handle) {
   return identity;
 }
 
+std::string utf8_from_wide(std::wstring_view wide) {
+  const std::u16string units(wide.begin(), wide.end());
+  std::string text(utf8_bytes_per_unit * units.size(), '\0');
+  text.resize(utf8_from_utf16(units.data(), units.size(), text.data()));
+  return text;
+}
+
 std::wstring wide_from_utf8(std::string_view text) {
   std::u16string units(text.size(), u'\0');
   units.resize(utf16_from_utf8(text.data(), text.size(), units.data()));
@@ -79,11 +88,7 @@ char** utf8_arguments(int argc, wchar_t* argv[]) {
   // Reserved up front, so that no text moves once its address is taken.
   texts.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) {
-    const std::wstring_view wide(argv[i]);
-    const std::u16string units(wide.begin(), wide.end());
-    std::string text(utf8_bytes_per_unit * units.size(), '\0');
-    text.resize(utf8_from_utf16(units.data(), units.size(), text.data()));
-    texts.push_back(std::move(text));
+    texts.push_back(utf8_from_wide(argv[i]));
     pointers.push_back(texts.back().data());
   }
   pointers.push_back(nullptr);
@@ -180,6 +185,131 @@ FileIdentity identify_path(const char* path) {
 }
 
 bool close_fd(int fd) { return _close(fd) == 0; }
+
+int open_existing_output(const char* path) {
+  return _wopen(system_path(path).c_str(),
+                _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+std::int64_t rewind_fd(int fd) {
+  const __int64 at = _lseeki64(fd, 0, SEEK_CUR);
+  if (at < 0 || _lseeki64(fd, 0, SEEK_SET) != 0) return -1;
+  return at;
+}
+
+// The runtime's _commit is FlushFileBuffers on the descriptor's handle.
+bool sync_fd(int fd) { return _commit(fd) == 0; }
+
+bool set_file_length(int fd, std::uint64_t length) {
+  return length <= INT64_MAX &&
+         _chsize_s(fd, static_cast<__int64>(length)) == 0;
+}
+
+long copy_in_kernel(int, int, std::size_t) { return copy_unsupported; }
+
+namespace {
+
+// The working file is written under its name with ".part" added and
+// renamed, never over another file, once it is complete: Windows has no
+// nameless files. Paths are kept as bytes (wide_text.h) for the messages.
+std::string real_path;
+std::string part_path;
+std::string work_path;
+enum WorkName { work_none, work_partial, work_kept } work_name = work_none;
+
+constexpr unsigned name_attempts = 100;
+
+bool name_work_file(std::string* path, unsigned attempt, const char* suffix) {
+  path->assign(real_path.size() + 64, '\0');
+  if (!format_work_name(path->data(), path->size(), real_path.c_str(),
+                        static_cast<long>(GetCurrentProcessId()), attempt,
+                        suffix))
+    return false;
+  path->resize(std::strlen(path->c_str()));
+  return true;
+}
+
+// The path of the file itself, through links, without the \\?\ that the
+// system puts before it; the path as given where the system cannot say.
+void find_real_path(const char* path) {
+  real_path = path;
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  std::wstring final_path(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(
+      handle, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
+  CloseHandle(handle);
+  if (length == 0 || length >= final_path.size()) return;
+  std::wstring_view shown(final_path.data(), length);
+  std::string prefix;
+  if (shown.starts_with(L"\\\\?\\UNC\\")) {
+    prefix = "\\\\";
+    shown.remove_prefix(8);
+  } else if (shown.starts_with(L"\\\\?\\")) {
+    shown.remove_prefix(4);
+  }
+  real_path = prefix + utf8_from_wide(shown);
+}
+
+}  // namespace
+
+int create_work_file(const char* path) {
+  work_name = work_none;
+  find_real_path(path);
+  for (unsigned attempt = 0; attempt < name_attempts; ++attempt) {
+    if (!name_work_file(&part_path, attempt, ".part")) return -1;
+    const std::wstring wide = system_path(part_path.c_str());
+    // Shared for deleting, so that the file can be renamed while open.
+    HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    if (fd < 0) {
+      CloseHandle(handle);
+      DeleteFileW(wide.c_str());
+      return -1;
+    }
+    _setmode(fd, _O_BINARY);
+    work_name = work_partial;
+    return fd;
+  }
+  return -1;
+}
+
+bool keep_work_file(int fd) {
+  if (_commit(fd) != 0 || work_name != work_partial) return false;
+  for (unsigned attempt = 0; attempt < name_attempts; ++attempt) {
+    if (!name_work_file(&work_path, attempt, "")) return false;
+    if (MoveFileExW(system_path(part_path.c_str()).c_str(),
+                    system_path(work_path.c_str()).c_str(),
+                    MOVEFILE_WRITE_THROUGH)) {
+      work_name = work_kept;
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+      return false;
+  }
+  return false;
+}
+
+const char* work_file_name() { return work_path.c_str(); }
+
+bool remove_work_file() {
+  if (work_name == work_none) return true;
+  const std::string& path = work_name == work_kept ? work_path : part_path;
+  if (!DeleteFileW(system_path(path.c_str()).c_str())) return false;
+  work_name = work_none;
+  return true;
+}
 
 unsigned char* allocate_block(std::size_t size) {
   return static_cast<unsigned char*>(_aligned_malloc(size, page_size));

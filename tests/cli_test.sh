@@ -260,62 +260,81 @@ check "-i never opens the output" test ! -e never.txt
 run empty -i in.txt never.txt
 expect "-i is not silenced by -q" 0 "" "in.txt seems to have UNIX line breaks.\n"
 
-# The output is never the input itself, however it is reached.
+# Two names of one regular file, however spelt: the file is converted where
+# it lies and stays the same file, links and all.
 printf 'keep\r\nme\r\n' >f.txt
 ln f.txt hard.txt
 ln -s f.txt sym.txt
-same="Error: input and output are the same file\n\n%s"
-for args in "f.txt f.txt" "f.txt ./f.txt" "f.txt hard.txt" "sym.txt f.txt" "f.txt sym.txt"; do
+mkdir sub
+abs=$scratch/f.txt
+[ "$windows" = yes ] && abs="Z:${abs//\//\\}"
+inode=$(ls -i f.txt)
+for args in "f.txt f.txt" "f.txt ./f.txt" "f.txt hard.txt" "sym.txt f.txt" \
+  "f.txt sym.txt" "sub/../f.txt f.txt" "f.txt $abs"; do
+  style=-m && [ "$(head -c 5 f.txt)" = $'keep\r' ] && style=-u
   # shellcheck disable=SC2086
-  run empty -u $args
-  head -n -1 err >err.head && mv err.head err
-  expect "same file: $args" 1 "" "$same" "$help"
+  run empty $style $args
+  # shellcheck disable=SC2086
+  set -- $args
+  printf 'keep\nme\n' | convert_model $style >want.txt
+  check "in place: $args converts" cmp -s f.txt want.txt
+  expect "in place: $args" 0 "" "Converting %s to %s with %s line breaks.\n" "$1" "$2" \
+    "$([ $style = -u ] && echo UNIX || echo Mac)"
 done
+check "in place keeps the file" test "$(ls -i f.txt)" = "$inode" -a -L sym.txt
+check "in place keeps the hard link" cmp -s f.txt hard.txt
+check "in place leaves no file beside" test "$(ls | grep -c eolswap)" = 0
+# A file already in the target form is not written at all.
+touch -d @946684800 f.txt
+run empty "$style" f.txt f.txt
+check "in place, nothing to change: untouched" test "$(stat -c %Y f.txt)" = 946684800 -a "$status" = 0
+
+# Streams that the shell opened onto the input leave no name to work on.
+same="Error: input and output are the same file\n\n%s"
+printf 'keep\r\nme\r\n' >f.txt
 if [ "$wine" = yes ]; then
   # Wine makes the standard handles of a program started from a Unix shell
   # out of the shell's descriptors; such a handle has no volume, so the
   # volume serial and file index that identify a file cannot be had for it.
-  why="Wine gives standard handles inherited from a Unix shell no file identity"
-  skip "same file through >>" "$why"
-  skip "same file as both standard streams" "$why"
+  skip "same file through redirections" "Wine gives standard handles inherited from a Unix shell no file identity"
 else
-  "${program[@]}" -u f.txt >>f.txt 2>err; status=$?
-  check "same file through >>" test "$status" = 1
-  "${program[@]}" -u <f.txt >>f.txt 2>err; status=$?
-  check "same file as both standard streams" test "$status" = 1
+  for redirection in "f.txt >>f.txt" "<f.txt >>f.txt" "- f.txt <f.txt" "f.txt - 1<>f.txt"; do
+    eval "\"\${program[@]}\" -u $redirection 2>err"; status=$?
+    check "same file: $redirection" test "$status" = 1
+  done
 fi
 check "same file keeps every byte" cmp -s f.txt <(printf 'keep\r\nme\r\n')
 
-# An input that cannot be opened for writing is refused as the same file
-# too, not as an output that cannot be opened: the output's name is compared
-# with the input before the open. Even root cannot write a program that is
-# running; a file of mode 0444 stops every other user.
+# A file that cannot be opened for writing is refused as an output that
+# cannot be opened, and left as it is. Even root cannot write a program that
+# is running; a file of mode 0444 stops every other user.
+no_open="Error: error opening output file\n\n%s"
 cp "$(command -v sleep)" running
 ./running 30 &
 running_pid=$!
 if kill -0 "$running_pid" 2>/dev/null; then
-  run empty -u running running
-  head -n -1 err >err.head && mv err.head err
-  expect "same file: a running program" 1 "" "$same" "$help"
   ln -s running running.link
   run empty -u running running.link
   head -n -1 err >err.head && mv err.head err
-  expect "same file: a running program through a symbolic link" 1 "" "$same" "$help"
+  expect "in place: a running program" 1 "" "$no_open" "$help"
   kill "$running_pid"
   wait "$running_pid" 2>/dev/null
-  check "same file: the running program is untouched" cmp -s running "$(command -v sleep)"
+  check "in place: the running program is untouched" cmp -s running "$(command -v sleep)"
 else
-  skip "same file: a running program" "programs cannot be run from $scratch"
+  skip "in place: a running program" "programs cannot be run from $scratch"
 fi
 printf 'keep\r\n' >ro.txt
 chmod 444 ro.txt
+mkdir locked
+printf 'keep\r\n' >locked/rw.txt
+chmod 666 locked/rw.txt
 as_user=()
 [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 if [ "$wine" = yes ]; then
-  skip "same file: a read-only file" "the Wine prefix can only be used by its owner"
+  skip "in place: read-only file and folder" "the Wine prefix can only be used by its owner"
 elif [ "$(id -u)" = 0 ] && [ ${#as_user[@]} = 0 ]; then
-  skip "same file: a read-only file" "root writes any file, and setpriv is missing"
+  skip "in place: read-only file and folder" "root writes any file, and setpriv is missing"
 else
   # The other user runs a copy of the program in the scratch directory: the
   # build may lie where only its owner can reach it (a clone under /root),
@@ -327,10 +346,15 @@ else
     "${as_user[@]}" "${prefix[@]}" ./own-copy -u ro.txt ro.txt <empty >out 2>err
     status=$?
     head -n -1 err >err.head && mv err.head err
-    expect "same file: a read-only file" 1 "" "$same" "$help"
-    check "same file: the read-only file is untouched" cmp -s ro.txt <(printf 'keep\r\n')
+    expect "in place: a read-only file" 1 "" "$no_open" "$help"
+    check "in place: the read-only file is untouched" cmp -s ro.txt <(printf 'keep\r\n')
+    "${as_user[@]}" "${prefix[@]}" ./own-copy -q -u locked/rw.txt locked/rw.txt <empty >out 2>err
+    status=$?
+    expect "in place: a folder that takes no new file" 1 "" \
+      "Error: no working copy of locked/rw.txt can be made in its folder\n\n"
+    check "in place: the file in that folder is untouched" cmp -s locked/rw.txt <(printf 'keep\r\n')
   else
-    skip "same file: a read-only file" "another user cannot reach $scratch"
+    skip "in place: read-only file and folder" "another user cannot reach $scratch"
   fi
 fi
 "${program[@]}" -q /dev/null /dev/null 2>err; status=$?

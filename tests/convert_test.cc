@@ -456,6 +456,30 @@ TEST_P(ConvertKernel, BlockLoopMatchesModel) {
   }
 }
 
+// The check that spares a file in the target form its rewrite agrees with
+// the rule, for inputs and for their conversions, split into two blocks at
+// every point and given the look-ahead the caller gives.
+TEST(ConversionChanges, AgreesWithModelAtEverySplit) {
+  std::mt19937 rng(20261210);
+  for (int round = 0; round < 200; ++round) {
+    const std::string raw = random_breaky(&rng, rng() % 24);
+    for (BreakStyle style : {style_unix, style_dos, style_mac}) {
+      for (const std::string& in : {raw, model_convert(raw, style)}) {
+        const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+        for (std::size_t b = 0; b <= in.size(); ++b) {
+          const int next = b > 0 && b < in.size() && p[b - 1] == '\r' ? p[b] : -1;
+          const bool got =
+              conversion_changes(p, b, -1, next, style) ||
+              conversion_changes(p + b, in.size() - b, b > 0 ? p[b - 1] : -1,
+                                 -1, style);
+          ASSERT_EQ(got, model_convert(in, style) != in)
+              << "style " << style << " split " << b << " of " << in.size();
+        }
+      }
+    }
+  }
+}
+
 // An anonymous pipe whose two descriptors the platform's reads and writes
 // accept; binary on Windows, like everything the program opens.
 int open_pipe(int fds[2]) {

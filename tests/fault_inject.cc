@@ -17,10 +17,13 @@
 //   FAULT_WRITE_EINTR_AT=N  the Nth write of the output is interrupted (EINTR)
 //   FAULT_WRITE_CHUNK=K     every write of the output takes at most K bytes
 //   FAULT_CLOSE_FAIL_FD=F   closing descriptor F closes it but reports EIO
+//   FAULT_FSYNC_FAIL_FD=F   every fsync of descriptor F fails with EIO
 //   FAULT_ALLOC_FAIL_AT=N   the Nth posix_memalign fails with ENOMEM
 //   FAULT_FSTAT_FAIL_AT=N   the Nth fstat of the input fails with EIO, or
 //                           with FAULT_FSTAT_ERRNO=EOVERFLOW (what a 32-bit
 //                           stat gives for a large inode number)
+//   FAULT_NO_TMPFILE=1      opening a nameless file fails with EOPNOTSUPP, as
+//                           on a file system that has none
 //   FAULT_OPEN_ABSENT=PATH  opening PATH fails with ENOENT, as in a sandbox
 //                           whose /dev is empty
 //
@@ -62,10 +65,12 @@ struct Faults {
   long write_eintr_at = setting("FAULT_WRITE_EINTR_AT", 0);
   long write_chunk = setting("FAULT_WRITE_CHUNK", 0);
   long close_fail_fd = setting("FAULT_CLOSE_FAIL_FD", -1);
+  long fsync_fail_fd = setting("FAULT_FSYNC_FAIL_FD", -1);
   long alloc_fail_at = setting("FAULT_ALLOC_FAIL_AT", 0);
   long fstat_fail_at = setting("FAULT_FSTAT_FAIL_AT", 0);
   int fstat_errno = error_setting("FAULT_FSTAT_ERRNO");
   const char* open_absent = getenv("FAULT_OPEN_ABSENT");
+  long no_tmpfile = setting("FAULT_NO_TMPFILE", 0);
   long reads = 0, writes = 0, allocs = 0, fstats = 0;
   bool disk_full = false;
 };
@@ -119,6 +124,10 @@ using OpenCall = int (*)(const char*, int, ...);
 int faulty_open(OpenCall real, const char* path, int flags, mode_t mode) {
   if (absent(path)) {
     errno = ENOENT;
+    return -1;
+  }
+  if (faults().no_tmpfile != 0 && (flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
     return -1;
   }
   return real(path, flags, mode);
@@ -200,6 +209,14 @@ int close(int fd) {
     return -1;
   }
   return result;
+}
+
+int fsync(int fd) {
+  using Fsync = int (*)(int);
+  static const Fsync real = next_definition<Fsync>("fsync");
+  if (fd != faults().fsync_fail_fd) return real(fd);
+  errno = EIO;
+  return -1;
 }
 
 int posix_memalign(void** block, std::size_t alignment,

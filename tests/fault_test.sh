@@ -121,6 +121,65 @@ identity of the input unreadable|lines.txt|FAULT_FSTAT_FAIL_AT=1|-q -u - in|1|in
 identity of the input overflows|lines.txt|FAULT_FSTAT_FAIL_AT=1 FAULT_FSTAT_ERRNO=EOVERFLOW|-q -u - in|1|in:0|$same_file
 TABLE
 
+# In place (in is both operands: descriptor 3 reads it, 4 writes it, 5 is
+# its folder, 6 the working file): a failure before the file changes keeps
+# it as it was and leaves no file beside it; one while it is rewritten says
+# where the conversion is kept, and keeps it there.
+# name | environment | status | file afterwards | message (%s: kept copy)
+no_copy='Error: no working copy of in can be made in its folder\n\n'
+while IFS='|' read -r name env want_status want_file want_err; do
+  cp lines.txt in
+  # shellcheck disable=SC2086
+  # Descriptors that the test itself inherited would shift the numbers.
+  faulty "FAULT_IN_FD=3 $env" -q -u in in 3>&- 4>&- 5>&- 6>&-
+  kept=$(find . -maxdepth 1 -name 'in.eolswap-*')
+  # shellcheck disable=SC2059
+  printf -- "$want_err" "$(realpath "${kept:-.}")" >want_err
+  # A copy is kept exactly when the message names one, and it is whole.
+  want_kept=$([[ $want_err == *%s* ]] && cat lines.unx)
+  if [ "$status" != "$want_status" ] || ! cmp -s in "$want_file" ||
+    ! cmp -s err want_err || [ "$(cat ${kept:-/dev/null})" != "$want_kept" ]; then
+    bad "in place, $name: status $status, kept ${kept:-nothing}"; cat err
+  else ok; fi
+  rm -f in.eolswap-*
+done <<TABLE
+full disk writing the working copy|FAULT_OUT_FD=6 FAULT_WRITE_SHORT_AT=1|1|lines.txt|
+read fails making the working copy|FAULT_READ_FAIL_AT=2|1|lines.txt|$read_error
+working copy cannot be made durable|FAULT_FSYNC_FAIL_FD=6|1|lines.txt|$no_copy
+rewritten file cannot be made durable|FAULT_FSYNC_FAIL_FD=4|1|lines.unx|Error: rewriting in failed; its converted content is kept in %s\n\n
+TABLE
+
+# Killed at each of its system calls in turn, a run leaves the old content
+# or the new one whole, in the file or in a working file beside it; also
+# where the working file cannot be nameless and is written as *.part.
+if ! command -v strace >/dev/null || [ ${#prefix[@]} -gt 0 ]; then
+  skip "in place, killed at every call" "needs strace and a native program"
+else
+  for mode in nameless FAULT_NO_TMPFILE=1; do
+    kill_run() { strace -f -E "LD_PRELOAD=$lib" -E "$mode" "$@" "$prog" -q -u in in; }
+    cp lines.txt in
+    kill_run -o calls.txt
+    declare -A left=()
+    while read -r count call; do
+      for ((n = 1; n <= count; n++)); do
+        cp lines.txt in; rm -f in.eolswap-*
+        (kill_run -o /dev/null -e "inject=$call:signal=KILL:when=$n") 2>/dev/null
+        kept=$(find . -maxdepth 1 -name 'in.eolswap-*' ! -name '*.part')
+        if cmp -s in lines.txt; then what=old
+        elif cmp -s in lines.unx; then what=new
+        elif [ -n "$kept" ] && cmp -s "$kept" lines.unx; then what=kept
+        else bad "in place ($mode), killed at $call #$n: no whole content"; what=lost; fi
+        left[$what]=$((${left[$what]:-0} + 1))
+      done
+    done < <(sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' calls.txt | sort | uniq -c)
+    echo "kill points ($mode): old ${left[old]:-0}, new ${left[new]:-0}," \
+      "kept beside ${left[kept]:-0}, lost ${left[lost]:-0}"
+    check "in place ($mode), killed: every point walked" test "${left[old]:-0}" -gt 0
+    unset left
+    rm -f in.eolswap-*
+  done
+fi
+
 # A failing allocation comes before the output is opened: a named output
 # is neither created nor emptied.
 cp lines.txt in

@@ -150,6 +150,12 @@ for n in "${names[@]}"; do
   same "convert $shown" "${out##*/../}" 'a\nb\n'
   run_boxed -i "$in"
   expect "identify $shown" 0 0 '%s seems to have MS-DOS line breaks.\n' "$in"
+  # In place, against the absolute spelling of the same name.
+  abs=$PWD/${in##*/../}
+  [ "$windows" = yes ] && abs="Z:${abs//\//\\}"
+  run_boxed -m "$in" "$abs"
+  expect "in place $shown" 0 1 'Converting %s to %s with Mac line breaks.\n' "$in" "$abs"
+  same "in place $shown" "${in##*/../}" 'a\rb\r'
   rm -f -- "${in##*/../}" "${out##*/../}"
 done
 
