@@ -64,6 +64,19 @@ bool read_sys_text(const char* folder, const char* file, char* text, int size) {
   std::fclose(f);
   return read;
 }
+
+// A device number as /sys writes it, "MAJ:MIN".
+bool parse_device_number(const char* text, dev_t* number) {
+  char* end = nullptr;
+  const unsigned long major_number = std::strtoul(text, &end, 10);
+  if (end == text || *end != ':') return false;
+  const char* minor_text = end + 1;
+  const unsigned long minor_number = std::strtoul(minor_text, &end, 10);
+  if (end == minor_text) return false;
+  *number = makedev(static_cast<unsigned>(major_number),
+                    static_cast<unsigned>(minor_number));
+  return true;
+}
 #endif
 
 // What a block device holds besides itself. Linux tells the disk and the
@@ -79,19 +92,19 @@ void describe_block_device(int fd, FileIdentity* identity) {
   char folder[64];
   std::snprintf(folder, sizeof folder, "/sys/dev/block/%u:%u", major(number),
                 minor(number));
-  unsigned disk_major = major(number), disk_minor = minor(number);
+  dev_t disk_number = number;
   char partition[32], start[32], sectors[32], disk[32];
   if (read_sys_text(folder, "partition", partition, sizeof partition) &&
       read_sys_text(folder, "start", start, sizeof start) &&
       read_sys_text(folder, "size", sectors, sizeof sectors) &&
       read_sys_text(folder, "../dev", disk, sizeof disk) &&
-      std::sscanf(disk, "%u:%u", &disk_major, &disk_minor) == 2) {
-    identity->disk = makedev(disk_major, disk_minor);
+      parse_device_number(disk, &disk_number)) {
+    identity->disk = disk_number;
     identity->start = std::strtoull(start, nullptr, 10) * 512;
     identity->size = std::strtoull(sectors, nullptr, 10) * 512;
   }
   loop_info64 info{};
-  if (fd >= 0 && disk_major == LOOP_MAJOR &&
+  if (fd >= 0 && major(disk_number) == LOOP_MAJOR &&
       ::ioctl(fd, LOOP_GET_STATUS64, &info) == 0) {
     identity->backed = true;
     identity->backing_device = info.lo_device;
