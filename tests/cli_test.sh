@@ -433,20 +433,16 @@ else
     status=${PIPESTATUS[0]}
     compare_run "non-blocking standard error, full pipe ($opts)" "$want_status" empty want_err
   done
-  # Each read of a packet socket, or of a pipe in packet mode (O_DIRECT),
-  # takes one packet and drops what does not fit; the input is refused
-  # before anything is read or written.
+  # Each read of a packet socket, or of a pipe in packet mode, takes one
+  # packet and drops what does not fit: refused before anything is written.
   for type in SOCK_SEQPACKET SOCK_DGRAM O_DIRECT; do
     perl -MSocket -MFcntl -e '
-      if ("'"$type"'" eq "O_DIRECT") {
-        pipe($b, $a) or die "pipe: $!";
-        fcntl($_, F_SETFL, O_DIRECT) or die "fcntl: $!" for $a, $b;
-      } else {
-        socketpair($a, $b, AF_UNIX, '"$type"', 0) or die "socketpair: $!";
-      }
-      if (!fork) { close $a; open(STDIN, "<&", $b) or die; exec @ARGV or die }
-      close $b; syswrite($a, "x" x 3000) for 1..3; syswrite($a, ""); close $a;
-      wait; exit $? >> 8' "${program[@]}" -q -u >out 2>err
+      my $t = shift;
+      ($t eq "O_DIRECT" ? pipe($b, $a) && fcntl($a, F_SETFL, O_DIRECT) &&
+        fcntl($b, F_SETFL, O_DIRECT) : socketpair($b, $a, AF_UNIX,
+        $t eq "SOCK_DGRAM" ? SOCK_DGRAM : SOCK_SEQPACKET, 0)) or die "$t: $!";
+      syswrite($a, "x" x 3000) for 1..3; syswrite($a, ""); close $a;
+      open(STDIN, "<&", $b) or die; exec @ARGV or die' "$type" "${program[@]}" -q -u >out 2>err
     status=$?
     expect "packets on standard input ($type)" 1 "" "$read_failed"
   done

@@ -27,25 +27,12 @@ FileIdentity block_device(std::uint64_t number) {
   return identity;
 }
 
-// A partition: size bytes from start on the disk numbered disk.
-FileIdentity partition(std::uint64_t number, std::uint64_t disk,
-                       std::uint64_t start, std::uint64_t size) {
-  FileIdentity identity = block_device(number);
-  identity.disk = disk;
-  identity.start = start;
-  identity.size = size;
-  return identity;
-}
-
-// A loop device over the file (device, inode).
-FileIdentity loop_device(std::uint64_t number, std::uint64_t device,
-                         std::uint64_t inode) {
-  FileIdentity identity = block_device(number);
-  identity.backed = true;
-  identity.backing_device = device;
-  identity.backing_inode = inode;
-  return identity;
-}
+// A loop device over the file (8, 1234), and a partition of disk 0x700.
+constexpr FileIdentity loop_over_file{.block_device = true, .device = 0x700,
+                                      .backed = true, .backing_device = 8,
+                                      .backing_inode = 1234};
+constexpr FileIdentity partition{.block_device = true, .device = 0x10300,
+                                 .disk = 0x700, .start = 1024, .size = 512};
 
 FileIdentity unreadable() {
   FileIdentity identity;
@@ -76,16 +63,12 @@ const SameFileCase same_file_cases[] = {
     {"no file on either side", FileIdentity{}, FileIdentity{}, false},
     {"one block device", block_device(0x700), block_device(0x700), true},
     {"two block devices", block_device(0x700), block_device(0x701), false},
-    {"a loop device and its backing file", loop_device(0x700, 8, 1234),
-     file(8, 1234), true},
-    {"two loop devices over one file", loop_device(0x700, 8, 1234),
-     loop_device(0x701, 8, 1234), true},
-    {"a partition and its whole disk", partition(0x10300, 0x700, 1024, 512),
-     block_device(0x700), true},
-    {"two partitions that overlap", partition(0x10300, 0x700, 1024, 512),
-     partition(0x10301, 0x700, 1535, 512), true},
-    {"two partitions apart", partition(0x10300, 0x700, 1024, 512),
-     partition(0x10301, 0x700, 1536, 512), false},
+    {"a loop device and its backing file", loop_over_file, file(8, 1234), true},
+    {"a partition and its whole disk", partition, block_device(0x700), true},
+    {"two partitions apart", partition,
+     {.block_device = true, .device = 0x10301, .disk = 0x700, .start = 1536,
+      .size = 512},
+     false},
     {"an unreadable identity is not told apart", unreadable(), file(8, 1234),
      true},
 };
