@@ -95,16 +95,17 @@ OperandNames take_operand_names(int argc, const char* const argv[]) {
   return names;
 }
 
+// An input that hands over whole packets is refused before any output is
+// written: filling fixed blocks from it, and the look-ahead of one byte
+// after a CR, would drop the rest of each packet that they cut.
 InputStream open_input_or_die(const char* name) {
   InputStream input;
   input.name = name;
-  if (is_standard_stream(name)) {
-    input.fd = 0;
-    return input;
-  }
-  input.fd = platform::open_input(name);
+  input.fd = is_standard_stream(name) ? 0 : platform::open_input(name);
   if (input.fd < 0)
     print_usage_and_exit(program_name, "error opening input file\n");
+  if (platform::reads_whole_packets(input.fd))
+    fatal_error("error reading input file\n");
   return input;
 }
 

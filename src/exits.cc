@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "exits.h"
 
-#include <cstdio>
 #include <cstdlib>
 
+#include "message.h"
 #include "run_settings.h"
 
 #ifndef EOLSWAP_VERSION
@@ -15,8 +15,9 @@ namespace eolswap {
 namespace {
 
 void print_help(const char* name) {
-  std::fprintf(stderr, "Usage: %s [options] infile [outfile]\n", name);
-  std::fputs(
+  platform::print_message("Usage: %s [options] infile [outfile]\n", name);
+  platform::print_message(
+      "%s",
       "Where: infile =  name of input file\n"
       "       outfile = name of output file\n"
       "       Use '-' for stdin or stdout, respectively.\n"
@@ -30,34 +31,29 @@ void print_help(const char* name) {
       "  -v = display version info\n"
       "  -h = display this help message\n"
       "\n"
-      "Written by the eolswap developers.\n",
-      stderr);
+      "Written by the eolswap developers.\n");
 }
 
 }  // namespace
 
 void print_usage_and_exit(const char* name, const char* message) {
-  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
+  if (message != nullptr) platform::print_message("Error: %s\n", message);
   print_help(name);
   if (message != nullptr) std::exit(exit_failure);
   exit_after_report();
 }
 
 void print_version_and_exit(const char* name) {
-  std::fprintf(stderr, "%s version " EOLSWAP_VERSION "\n", name);
+  platform::print_message("%s version " EOLSWAP_VERSION "\n", name);
   exit_after_report();
 }
 
 void exit_after_report() {
-  // Standard error is unbuffered: a write that failed, in part or whole, has
-  // already set the stream's error mark.
-  std::exit(std::fflush(stderr) == 0 && std::ferror(stderr) == 0
-                ? exit_ok
-                : exit_failure);
+  std::exit(platform::every_message_written() ? exit_ok : exit_failure);
 }
 
 void fatal_error(const char* message) {
-  if (message != nullptr) std::fprintf(stderr, "Error: %s\n", message);
+  if (message != nullptr) platform::print_message("Error: %s\n", message);
   std::exit(exit_failure);
 }
 

@@ -16,8 +16,12 @@ namespace eolswap::platform {
 // std::fprintf(stderr, format, ...) does. The names are the bytes that the
 // command line gave; on Windows those are UTF-8 (wide_text.h), and a console
 // is handed the characters they spell, since it would show the bytes in its
-// own code page. Defined with the rest of each system's code.
+// own code page. A pipe in non-blocking mode is waited for; a message that
+// cannot be written in full is lost and noted.
 void print_message(const char* format, ...) EOLSWAP_PRINTF_FORMAT;
+
+// False once any message could not be written in full.
+bool every_message_written();
 
 }  // namespace eolswap::platform
 

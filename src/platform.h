@@ -25,6 +25,12 @@ void prepare_process();
 long read_some(int fd, unsigned char* buffer, std::size_t size);
 long write_some(int fd, const unsigned char* data, std::size_t size);
 
+// True when each read of fd takes one whole packet and the system drops
+// what does not fit the count asked for: a datagram or sequenced-packet
+// socket, or a pipe in packet mode. Blocks of a fixed size cannot be filled
+// from such an input without losing bytes.
+bool reads_whole_packets(int fd);
+
 // Opens a file for reading bytes as they stand. Returns -1 when it cannot be
 // opened or names a directory. Neither this nor open_output ever returns 0, 1
 // or 2, whichever standard descriptors are closed.
@@ -85,6 +91,14 @@ bool remove_work_file();
 // once more before anything is emptied.
 FileIdentity identify_descriptor(int fd);
 FileIdentity identify_path(const char* path);
+
+// How write_console handled a message.
+enum class ConsoleWrite { not_console, written, failed };
+
+// Hands text[0..size) to standard error as the characters it spells when
+// that is a console that would show the bytes in its own code page; does
+// nothing and returns not_console otherwise.
+ConsoleWrite write_console(const char* text, std::size_t size);
 
 // Closes a descriptor; false when the system reports an error.
 bool close_fd(int fd);

@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/loop.h>
+#include <linux/major.h>
+#include <sys/ioctl.h>
+#include <sys/sysmacros.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -47,6 +54,69 @@ FileIdentity identity_of(const struct stat& st) {
     identity.inode = 0;
   }
   return identity;
+}
+
+#if defined(__linux__)
+// Reads a file of /sys, a line of text, into text; false when there is none.
+bool read_sys_text(const char* folder, const char* file, char* text, int size) {
+  char path[96];
+  std::snprintf(path, sizeof path, "%s/%s", folder, file);
+  std::FILE* f = std::fopen(path, "re");
+  if (f == nullptr) return false;
+  const bool read = std::fgets(text, size, f) != nullptr;
+  std::fclose(f);
+  return read;
+}
+
+// A device number as /sys writes it, "MAJ:MIN".
+bool parse_device_number(const char* text, dev_t* number) {
+  char* end = nullptr;
+  const unsigned long major_number = std::strtoul(text, &end, 10);
+  if (end == text || *end != ':') return false;
+  const char* minor_text = end + 1;
+  const unsigned long minor_number = std::strtoul(minor_text, &end, 10);
+  if (end == minor_text) return false;
+  *number = makedev(static_cast<unsigned>(major_number),
+                    static_cast<unsigned>(minor_number));
+  return true;
+}
+#endif
+
+// What a block device holds besides itself. Linux tells the disk and the
+// range of a partition in /sys/dev/block/MAJ:MIN, whose parent folder is
+// the whole disk, in sectors of 512 bytes; and the backing file of a loop
+// device, asked of the device or of one of its partitions, through
+// LOOP_GET_STATUS64. Only a loop device is asked, since other drivers give
+// the request number meanings of their own. fd is an open descriptor of
+// the device, or -1 when none could be had.
+void describe_block_device(int fd, FileIdentity* identity) {
+#if defined(__linux__)
+  const auto number = static_cast<dev_t>(identity->device);
+  char folder[64];
+  std::snprintf(folder, sizeof folder, "/sys/dev/block/%u:%u", major(number),
+                minor(number));
+  dev_t disk_number = number;
+  char partition[32], start[32], sectors[32], disk[32];
+  if (read_sys_text(folder, "partition", partition, sizeof partition) &&
+      read_sys_text(folder, "start", start, sizeof start) &&
+      read_sys_text(folder, "size", sectors, sizeof sectors) &&
+      read_sys_text(folder, "../dev", disk, sizeof disk) &&
+      parse_device_number(disk, &disk_number)) {
+    identity->disk = disk_number;
+    identity->start = std::strtoull(start, nullptr, 10) * 512;
+    identity->size = std::strtoull(sectors, nullptr, 10) * 512;
+  }
+  loop_info64 info{};
+  if (fd >= 0 && major(disk_number) == LOOP_MAJOR &&
+      ::ioctl(fd, LOOP_GET_STATUS64, &info) == 0) {
+    identity->backed = true;
+    identity->backing_device = info.lo_device;
+    identity->backing_inode = info.lo_inode;
+  }
+#else
+  (void)fd;
+  (void)identity;
+#endif
 }
 
 // A file opened while a standard descriptor is closed and cannot be held
@@ -124,9 +194,29 @@ bool truncate_output(int fd) {
   return ::ftruncate(fd, 0) == 0;
 }
 
+bool reads_whole_packets(int fd) {
+  int type = 0;
+  socklen_t length = sizeof type;
+  if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0)
+    return type != SOCK_STREAM;
+#if defined(O_DIRECT)
+  // A pipe created in packet mode shows it in the flags of both its ends.
+  struct stat st;
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_DIRECT) != 0 && ::fstat(fd, &st) == 0 &&
+         S_ISFIFO(st.st_mode);
+#else
+  return false;
+#endif
+}
+
 FileIdentity identify_descriptor(int fd) {
   struct stat st;
-  if (::fstat(fd, &st) == 0) return identity_of(st);
+  if (::fstat(fd, &st) == 0) {
+    FileIdentity identity = identity_of(st);
+    if (identity.block_device) describe_block_device(fd, &identity);
+    return identity;
+  }
   // A closed descriptor is no file at all; any other failure leaves open
   // which file the descriptor is.
   FileIdentity identity;
@@ -134,10 +224,23 @@ FileIdentity identify_descriptor(int fd) {
   return identity;
 }
 
+// A block device is opened for reading alone, which changes none of its
+// bytes, to ask what it holds.
 FileIdentity identify_path(const char* path) {
   struct stat st;
   if (::stat(path, &st) != 0) return FileIdentity{};
-  return identity_of(st);
+  FileIdentity identity = identity_of(st);
+  if (identity.block_device) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    describe_block_device(fd, &identity);
+    if (fd >= 0) ::close(fd);
+  }
+  return identity;
+}
+
+// A terminal here takes bytes, and names are printed as they came.
+ConsoleWrite write_console(const char*, std::size_t) {
+  return ConsoleWrite::not_console;
 }
 
 bool close_fd(int fd) { return ::close(fd) == 0; }

@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "message.h"
 #include "platform.h"
 #include "platform_win32.h"
 #include "wide_text.h"
@@ -125,9 +124,28 @@ void prepare_process() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+// A pipe in message mode hands over one message per read; when the message
+// does not fit, the read fails with ERROR_MORE_DATA after filling the
+// buffer, and the rest stays in the pipe for the next read. The runtime's
+// _read takes that as a failure, so pipes are read here. A writer that has
+// gone is the end of the input.
 long read_some(int fd, unsigned char* buffer, std::size_t size) {
-  return _read(fd, buffer, io_count(size));
+  const intptr_t os = _get_osfhandle(fd);
+  HANDLE handle = reinterpret_cast<HANDLE>(os);
+  if (os == -1 || GetFileType(handle) != FILE_TYPE_PIPE)
+    return _read(fd, buffer, io_count(size));
+  DWORD got = 0;
+  if (ReadFile(handle, buffer, io_count(size), &got, nullptr) ||
+      GetLastError() == ERROR_MORE_DATA)
+    return static_cast<long>(got);
+  if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+  errno = EIO;
+  return -1;
 }
+
+// Message-mode pipes keep what a read leaves (read_some), and the
+// runtime's descriptors are no sockets.
+bool reads_whole_packets(int) { return false; }
 
 long write_some(int fd, const unsigned char* data, std::size_t size) {
   return _write(fd, data, io_count(size));
@@ -319,46 +337,30 @@ void release_block(unsigned char* block) { _aligned_free(block); }
 
 // A console shows bytes as characters of its own code page, so a message is
 // handed to it as the characters themselves; a pipe or a file gets the
-// bytes, which are UTF-8. The message is whole before it is written, so that
-// no character is cut in two.
-void print_message(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
+// bytes, which are UTF-8.
+ConsoleWrite write_console(const char* text, std::size_t size) {
   const intptr_t os = _get_osfhandle(_fileno(stderr));
   HANDLE console = reinterpret_cast<HANDLE>(os);
   DWORD mode;
-  if (os == -1 || !GetConsoleMode(console, &mode)) {
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    return;
+  if (os == -1 || !GetConsoleMode(console, &mode))
+    return ConsoleWrite::not_console;
+  const std::wstring wide = wide_from_utf8(std::string_view(text, size));
+  // Older consoles refuse long writes; a piece ends before a high
+  // surrogate, never between the two halves of a pair.
+  constexpr std::size_t piece = 8192;
+  for (std::size_t at = 0; at < wide.size();) {
+    std::size_t n = std::min(piece, wide.size() - at);
+    if (at + n < wide.size() && wide[at + n - 1] >= 0xD800 &&
+        wide[at + n - 1] <= 0xDBFF)
+      --n;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(n),
+                       &written, nullptr) ||
+        written == 0)
+      return ConsoleWrite::failed;
+    at += written;
   }
-  va_list copy;
-  va_copy(copy, args);
-  const int size = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (size > 0) {
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.pop_back();
-    const std::wstring wide = wide_from_utf8(text);
-    std::fflush(stderr);
-    // Older consoles refuse long writes; a piece ends before a high
-    // surrogate, never between the two halves of a pair.
-    constexpr std::size_t piece = 8192;
-    for (std::size_t at = 0; at < wide.size();) {
-      std::size_t n = std::min(piece, wide.size() - at);
-      if (at + n < wide.size() && wide[at + n - 1] >= 0xD800 &&
-          wide[at + n - 1] <= 0xDBFF)
-        --n;
-      DWORD written = 0;
-      if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(n),
-                         &written, nullptr) ||
-          written == 0)
-        break;
-      at += written;
-    }
-  }
-  va_end(args);
+  return ConsoleWrite::written;
 }
 
 }  // namespace eolswap::platform

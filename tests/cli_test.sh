@@ -368,15 +368,31 @@ if [ "$windows" = no ] && [ "$(id -u)" = 0 ]; then
   # shellcheck disable=SC2046  # the major and the minor number, two words
   [ -n "$loop" ] && mknod disk.node b $(stat -c '%Hr %Lr' "$loop") 2>/dev/null
 fi
-if [ -n "$loop" ] && [ -b disk.node ]; then
-  run empty -u "$loop" disk.node
-  head -n -1 err >err.head && mv err.head err
-  expect "same file: two nodes of one block device" 1 "" "$same" "$help"
+# A loop device is its backing file, and a partition lies inside its whole
+# disk (here a loop device over an image with two partitions, 64 and 640 to
+# 1151 of its sectors); two partitions apart may be read and written.
+le32() { for s in 0 8 16 24; do printf '\\x%02x' $(($1 >> s & 255)); done; }
+{ head -c 446 /dev/zero; for p in 64 640; do printf "\\0\\0\\0\\0\\x83\\0\\0\\0$(le32 $p)$(le32 512)"; done
+  head -c 32 /dev/zero; printf '\x55\xaa'; head -c 1048064 /dev/zero; } >parts.img
+disks=""
+[ -n "$loop" ] && disks=$(losetup -f --show -P parts.img 2>/dev/null)
+[ -n "$disks" ] && { [ -b "${disks}p2" ] || partx -a "$disks" 2>/dev/null; }
+if [ -n "$loop" ] && [ -b disk.node ] && [ -b "${disks}p2" ]; then
+  for args in "$loop disk.node" "$loop disk.img" "disk.img $loop" "${disks}p1 $disks" \
+      "$disks ${disks}p2" "${disks}p1 parts.img"; do
+    # shellcheck disable=SC2086
+    run empty -u $args
+    head -n -1 err >err.head && mv err.head err
+    expect "same file: block devices $args" 1 "" "$same" "$help"
+  done
+  check "same file: the backing file is untouched" test "$(tr -d x <disk.img)" = $'\r'
+  run empty -q -u "${disks}p1" "${disks}p2"
+  expect "two partitions apart" 0 "" ""
 else
-  skip "same file: two nodes of one block device" \
-    "loop devices need root and a system that has them"
+  skip "same file: block devices" "loop devices need root and a system that has them"
 fi
 [ -n "$loop" ] && losetup -d "$loop"
+[ -n "$disks" ] && losetup -d "$disks"
 
 # Failing writes: a status, no message, never death by a signal.
 if [ -w /dev/full ]; then
@@ -405,11 +421,14 @@ rm -f part.*
 # Pipes in non-blocking mode, as some runtimes hand them to their children:
 # a read or a write that would wait is waited for, with the bytes and status
 # of a blocking pipe. perl puts the pipe it shares with the program into that
-# mode, then becomes the program.
+# mode, then becomes the program; standard error it fills up first with
+# bytes 0x01, so that the program's first message finds the pipe full.
 nonblocking() {
   perl -MFcntl -e '
-    my $fh = shift eq "in" ? \*STDIN : \*STDOUT;
+    my $which = shift;
+    my $fh = $which eq "in" ? \*STDIN : $which eq "out" ? \*STDOUT : \*STDERR;
     fcntl($fh, F_SETFL, fcntl($fh, F_GETFL, 0) | O_NONBLOCK) or die "fcntl: $!";
+    if ($which eq "err") { 1 while syswrite(STDERR, "\x01" x 4096) }
     exec { $ARGV[0] } @ARGV or die "exec: $!";' "$@"
 }
 yes $'abc\r' | head -n 40000 >many.txt
@@ -429,6 +448,27 @@ else
     check "non-blocking output, slow reader ($opts): status" test "$status" = 0
     check "non-blocking output, slow reader ($opts): bytes" cmp -s out want
     check "non-blocking output, slow reader ($opts): no message" test ! -s err
+  done
+  for opts in -h -v "-i many.txt" "-u many.txt out.txt" "-u missing.txt"; do
+    # shellcheck disable=SC2086
+    "${program[@]}" $opts >out 2>want_err; want_status=$?
+    # shellcheck disable=SC2086
+    nonblocking err "${program[@]}" $opts 2>&1 >out | { sleep 0.3; tr -d '\001'; } >err
+    status=${PIPESTATUS[0]}
+    compare_run "non-blocking standard error, full pipe ($opts)" "$want_status" empty want_err
+  done
+  # Each read of a packet socket, or of a pipe in packet mode, takes one
+  # packet and drops what does not fit: refused before anything is written.
+  for type in SOCK_SEQPACKET SOCK_DGRAM O_DIRECT; do
+    perl -MSocket -MFcntl -e '
+      my $t = shift;
+      ($t eq "O_DIRECT" ? pipe($b, $a) && fcntl($a, F_SETFL, O_DIRECT) &&
+        fcntl($b, F_SETFL, O_DIRECT) : socketpair($b, $a, AF_UNIX,
+        $t eq "SOCK_DGRAM" ? SOCK_DGRAM : SOCK_SEQPACKET, 0)) or die "$t: $!";
+      syswrite($a, "x" x 3000) for 1..3; syswrite($a, ""); close $a;
+      open(STDIN, "<&", $b) or die; exec @ARGV or die' "$type" "${program[@]}" -q -u >out 2>err
+    status=$?
+    expect "packets on standard input ($type)" 1 "" "$read_failed"
   done
 fi
 

@@ -27,6 +27,13 @@ FileIdentity block_device(std::uint64_t number) {
   return identity;
 }
 
+// A loop device over the file (8, 1234), and a partition of disk 0x700.
+constexpr FileIdentity loop_over_file{.block_device = true, .device = 0x700,
+                                      .backed = true, .backing_device = 8,
+                                      .backing_inode = 1234};
+constexpr FileIdentity partition{.block_device = true, .device = 0x10300,
+                                 .disk = 0x700, .start = 1024, .size = 512};
+
 FileIdentity unreadable() {
   FileIdentity identity;
   identity.unreadable = true;
@@ -56,6 +63,12 @@ const SameFileCase same_file_cases[] = {
     {"no file on either side", FileIdentity{}, FileIdentity{}, false},
     {"one block device", block_device(0x700), block_device(0x700), true},
     {"two block devices", block_device(0x700), block_device(0x701), false},
+    {"a loop device and its backing file", loop_over_file, file(8, 1234), true},
+    {"a partition and its whole disk", partition, block_device(0x700), true},
+    {"two partitions apart", partition,
+     {.block_device = true, .device = 0x10301, .disk = 0x700, .start = 1536,
+      .size = 512},
+     false},
     {"an unreadable identity is not told apart", unreadable(), file(8, 1234),
      true},
 };
