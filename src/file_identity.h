@@ -55,6 +55,12 @@ constexpr bool share_blocks(const FileIdentity& a, const FileIdentity& b) {
   return a.start < b.start + b.size && b.start < a.start + a.size;
 }
 
+// True when both name one regular file.
+constexpr bool is_same_regular_file(const FileIdentity& a,
+                                    const FileIdentity& b) {
+  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+}
+
 // True when writing one could destroy bytes of the other not yet read: both
 // name one regular file, or block devices that share bytes, or a block
 // device and the file it is a view of; or either identity is unreadable, so
@@ -66,13 +72,7 @@ constexpr bool may_be_same_file(const FileIdentity& a, const FileIdentity& b) {
   if (a.unreadable || b.unreadable) return true;
   if (views_file(a, b) || views_file(b, a)) return true;
   if (a.block_device && b.block_device) return share_blocks(a, b);
-  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
-}
-
-// True when both name one regular file.
-constexpr bool is_same_regular_file(const FileIdentity& a,
-                                    const FileIdentity& b) {
-  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+  return is_same_regular_file(a, b);
 }
 
 }  // namespace eolswap
