@@ -7,11 +7,14 @@
 # server that a program started would outlive it and hold its output open,
 # and whoever waits for that output would wait for the server. Sets wine,
 # the loader that the build found. The first start creates the prefix and
-# its services, so it is done here, before anything is timed.
+# its services, so it is done here, before anything is timed. Wine's own
+# error lines stay on: a run that Wine fails to start or finish then says
+# so on standard error, where the tests show it, instead of ending with a
+# bare status 1 that looks like the program's own.
 start_wine() {
   local build=$1 root=$1
   case $build in /*) ;; *) root=$PWD/$build ;; esac
-  export WINEPREFIX=$root/wineprefix WINEDEBUG=-all
+  export WINEPREFIX=$root/wineprefix WINEDEBUG=-all,err+all
   wine=$(sed -n 's/^EOLSWAP_WINE:FILEPATH=//p' "$build/CMakeCache.txt")
   [ -x "$wine" ] || { echo "no Wine loader found for $build" >&2; exit 1; }
   wineserver=$(dirname "$wine")/wineserver
