@@ -21,9 +21,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
 # Debian installs the 64-bit loader outside PATH; CTest runs the programs
-# and lists the unit tests through it.
+# and lists the unit tests through it, by way of a script that starts a
+# program again when Wine failed to start it.
 find_program(EOLSWAP_WINE NAMES wine64 wine PATHS /usr/lib/wine
              DOC "Wine loader that runs the Windows programs for CTest")
 if(EOLSWAP_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${EOLSWAP_WINE})
+  cmake_path(SET wine_run NORMALIZE ${CMAKE_CURRENT_LIST_DIR}/../tests/wine_run.sh)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${wine_run} ${EOLSWAP_WINE})
 endif()

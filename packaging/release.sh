@@ -259,11 +259,11 @@ fi
 start_wine "$build"
 windows=$check/$folder
 cp "$sample/in" "$windows/in"
-got=$(cd "$windows" && "$wine" eolswap.exe -v 2>&1 | tr -d '\r') || true
+got=$(cd "$windows" && "${wine_run[@]}" eolswap.exe -v 2>&1 | tr -d '\r') || true
 [ "$got" = "eolswap version $version" ] && ok "eolswap.exe runs under Wine: $got" ||
   bad "eolswap.exe under Wine: $got"
-(cd "$windows" && "$wine" eolswap.exe -q -u in out.unx &&
-  "$wine" eolswap.exe -q <out.unx >out.dos) || bad "eolswap.exe failed"
+(cd "$windows" && "${wine_run[@]}" eolswap.exe -q -u in out.unx &&
+  "${wine_run[@]}" eolswap.exe -q <out.unx >out.dos) || bad "eolswap.exe failed"
 converts "eolswap.exe, under Wine," "$windows"
 stop_wine
 

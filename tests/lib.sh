@@ -50,6 +50,10 @@ skip_all() {
 # finish : the closing line, and the status: 0 only when no case failed and
 # at least one ran, so that a test that lost its cases cannot pass.
 finish() {
+  if [ -n "${scratch:-}" ] && [ -s "$scratch/.wine-reruns" ]; then
+    cat "$scratch/.wine-reruns"
+    [ -z "$wine_reruns" ] || cat "$scratch/.wine-reruns" >>"$wine_reruns"
+  fi
   echo "$passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ] || exit 1
   [ $((passed + skipped)) -gt 0 ] || { echo "FAIL: no case ran"; exit 1; }
@@ -64,6 +68,11 @@ make_scratch() {
   trap "rm -rf '$scratch'" EXIT
   cd "$scratch" || exit 2
   : >empty
+  # A Windows program that Wine failed to start, and tests/wine_run.sh
+  # started again, is noted here; finish prints the notes, and adds them to
+  # the notes of the whole run where there are such (.ci/wine.sh).
+  wine_reruns=${EOLSWAP_WINE_RERUNS:-}
+  export EOLSWAP_WINE_RERUNS=$scratch/.wine-reruns
 }
 
 # take_program [PREFIX...] PROGRAM : the program, in $prog, and what starts
