@@ -36,7 +36,9 @@ for attempt in 1 2 3; do
   "$wine" "$@" 2>"$err"
   status=$?
   if [ "$status" = 1 ] && [ "$attempt" -lt 3 ] && not_started "$err"; then
-    note="wine_run: Wine did not start ${*@Q} ($(head -n 1 "$err")); starting it again"
+    run=${*@Q}
+    [ ${#run} -le 200 ] || run="${run:0:200}..."
+    note="wine_run: Wine did not start $run ($(head -n 1 "$err")); starting it again"
     if [ -n "${EOLSWAP_WINE_RERUNS:-}" ]; then
       echo "$note" >>"$EOLSWAP_WINE_RERUNS"
     else
