@@ -154,6 +154,8 @@ TABLE
 # where the working file cannot be nameless and is written as *.part.
 if ! command -v strace >/dev/null || [ ${#prefix[@]} -gt 0 ]; then
   skip "in place, killed at every call" "needs strace and a native program"
+elif ! strace -o /dev/null true 2>/dev/null; then
+  skip "in place, killed at every call" "strace cannot trace here (ptrace not permitted)"
 else
   for mode in nameless FAULT_NO_TMPFILE=1; do
     kill_run() { strace -f -E "LD_PRELOAD=$lib" -E "$mode" "$@" "$prog" -q -u in in; }
